@@ -1,0 +1,57 @@
+// The window's event handlers, written once for every front end: each view
+// draws the controls and forwards its events here.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/mail_list.h"
+#include "queue/file_system.h"
+#include "time/utc_stamp.h"
+
+namespace velmoth {
+
+inline constexpr char kCaption[] = "Velmoth";
+
+// What the handlers need of the window beside the list.
+class WindowServices {
+ public:
+  virtual ~WindowServices() = default;
+  // Whether "Delete from Bad Mail after copy" is ticked.
+  virtual bool IsDeleteTicked() const = 0;
+  // A message box captioned kCaption with an error icon.
+  virtual void ShowError(const std::string& message) = 0;
+  // Opens the file in the text viewer without waiting; a FileError when it cannot.
+  virtual void StartViewer(const std::filesystem::path& file) = 0;
+  // Closes the window, which ends the program.
+  virtual void Close() = 0;
+};
+
+// The text of the message box for a failure.
+std::string ErrorMessage(const FileError& error);
+
+class MainWindowHandlers {
+ public:
+  MainWindowHandlers(MailList& list, WindowServices& window, FileSystem& files,
+                     Clock clock = SystemClock);
+
+  void Form_Load();
+  void cmdAll_Click();
+  void cmdNone_Click();
+  void cmdCopy_Click();
+  void lvwMail_DblClick();
+  void cmdQuit_Click();
+
+ private:
+  // Runs a command; a failure is shown to the operator and the window stays.
+  void Guarded(const std::function<void()>& command);
+  void TickAll(bool ticked);
+
+  MailList& list_;
+  WindowServices& window_;
+  FileSystem& files_;
+  Clock clock_;
+};
+
+}  // namespace velmoth

@@ -1,0 +1,41 @@
+// The scratch mail server's directories and files, shared by every platform.
+#include "support/mail_server.h"
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace velmoth::testing {
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::vector<std::string> EntryNames(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void MailServer::Configure(const std::string& badMailValue, const std::string& outboundValue) {
+  WriteRegistry(badMailValue, outboundValue);
+}
+
+void MailServer::Park(const std::string& name, const std::string& command, const char* message) {
+  WriteFile(badMail() / name, command);
+  if (message != nullptr) WriteFile(badMail() / "messages" / name, message);
+}
+
+}  // namespace velmoth::testing

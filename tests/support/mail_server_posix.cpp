@@ -1,0 +1,69 @@
+// The scratch mail server off Windows: a Wine prefix of its own, whose drive Q:
+// holds the queues and whose system.reg holds the registry values.
+#include <stdlib.h>
+
+#include <fstream>
+#include <random>
+
+#include "support/mail_server.h"
+
+namespace velmoth::testing {
+namespace {
+
+// A registry string as Wine's text format writes it.
+std::string RegText(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+MailServer::MailServer() {
+  std::random_device random;
+  root_ = fs::temp_directory_path() / ("velmoth-test-" + std::to_string(random()));
+  fs::create_directories(root_ / "prefix" / "dosdevices");
+  fs::create_directories(root_ / "drive");
+  fs::create_symlink(root_ / "drive", root_ / "prefix" / "dosdevices" / "q:");
+  fs::create_directories(badMail() / "messages");
+  fs::create_directories(outbound() / "messages");
+  if (const char* prefix = getenv("WINEPREFIX")) {
+    hadPrefix_ = true;
+    savedPrefix_ = prefix;
+  }
+  setenv("WINEPREFIX", (root_ / "prefix").c_str(), 1);
+  Configure(BadMailValue(), OutboundValue());
+}
+
+MailServer::~MailServer() {
+  if (hadPrefix_) {
+    setenv("WINEPREFIX", savedPrefix_.c_str(), 1);
+  } else {
+    unsetenv("WINEPREFIX");
+  }
+  std::error_code ignored;
+  fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(root_, ignored);
+}
+
+fs::path MailServer::mail() const { return root_ / "prefix" / "dosdevices" / "q:" / "Mail"; }
+
+std::string MailServer::BadMailValue() { return "Q:\\Mail\\Bad Mail"; }
+std::string MailServer::OutboundValue() { return "Q:\\Mail\\Queue\\Outbound"; }
+
+void MailServer::WriteRegistry(const std::string& badMailValue, const std::string& outboundValue) {
+  std::ofstream reg(root_ / "prefix" / "system.reg", std::ios::binary | std::ios::trunc);
+  reg << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n";
+  reg << "[Software\\\\korvane\\\\korvane] 1700000000\n#time=1d8a0b0c0d0e0f0\n";
+  if (!badMailValue.empty())
+    reg << RegText("Bad Mail Directory") << "=" << RegText(badMailValue) << "\n";
+  reg << "\n[Software\\\\korvane\\\\korvane\\\\connectors\\\\smtp] 1700000000\n";
+  if (!outboundValue.empty()) {
+    reg << RegText("Outbound Queue Directory") << "=" << RegText(outboundValue) << "\n";
+  }
+}
+
+}  // namespace velmoth::testing
