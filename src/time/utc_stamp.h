@@ -1,0 +1,74 @@
+// The requeue time stamp: the current local time turned into whole seconds since
+// 1970-01-01 00:00:00 UTC, by way of the calendar record and file time the
+// platform converts between.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace velmoth {
+
+#ifndef _WIN32
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+#endif
+
+// A calendar date with a time of day to whole seconds, without a zone.
+struct DateTime {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  friend bool operator==(const DateTime&, const DateTime&) = default;
+};
+
+// The current instant as seconds since 1970-01-01 00:00:00 UTC; tests fix it.
+using Clock = std::function<std::int64_t()>;
+std::int64_t SystemClock();
+
+// Copies year, month, day, hour, minute and second into the record and leaves
+// wDayOfWeek and wMilliseconds as they were. Throws std::invalid_argument for a
+// field that does not fit a WORD.
+void DateToSystemTime(const DateTime& d, SYSTEMTIME& st);
+// By way of the text "2002-12-7 6:39:05"; throws std::invalid_argument when that
+// text does not read back as a date-time.
+DateTime SystemTimeToDate(const SYSTEMTIME& st);
+
+// The date-time as text: year, month, day and hour without leading zeros,
+// minute and second with two digits; midnight shows the date alone.
+std::string DateTimeText(const DateTime& d);
+// Reads DateTimeText back; throws std::invalid_argument for anything else.
+DateTime ParseDateTimeText(const std::string& text);
+
+// The UTC form of the local date-time `d` as text, with the UTC offset in force
+// at the moment `clock` gives (not the one in force at `d`). On Windows that is
+// the system's current bias, so the clock is not consulted. Throws
+// std::invalid_argument for a date that names no moment between 1601 and 30827.
+std::string LocalDateToUtcText(const DateTime& d, const Clock& clock = SystemClock);
+
+// The requeue time stamp for the moment `clock` gives, which is read once. Past
+// 2038 it keeps counting: the true number of seconds, never a wrapped one.
+std::int64_t SecondsSinceEpochUtc(const Clock& clock = SystemClock);
+
+}  // namespace velmoth
