@@ -1,0 +1,9 @@
+# The registry lookup against a prefix that Wine itself wrote: only where Wine runs
+# the build's own programs. The prefix is kept in the build tree between runs.
+find_program(VELMOTH_WINE wine)
+if(VELMOTH_WINE AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING AND TARGET config_tests)
+  add_test(NAME config.real_wine
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/real_wine_test.sh $<TARGET_FILE:config_tests>
+                   ${CMAKE_BINARY_DIR}/wine-prefix)
+  set_tests_properties(config.real_wine PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine_prefix)
+endif()
