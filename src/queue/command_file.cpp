@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <memory>
 
 #include "queue/file_system.h"
 
@@ -39,14 +39,15 @@ bool IsRequeueCandidate(const std::filesystem::path& commandFile) {
   constexpr std::size_t kOverlap = kSpooling.size() - 1;
   static_assert(kSpooling.size() == kNdr.size());
   InputFile file(commandFile);
-  std::vector<char> buffer(kOverlap + 64 * 1024);
+  constexpr std::size_t kSize = kOverlap + 64 * 1024;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kSize);
   std::size_t kept = 0;
   bool excluded = false;
-  while (const std::size_t got = file.Read(buffer.data() + kept, buffer.size() - kept)) {
-    const std::string_view block(buffer.data(), kept + got);
+  while (const std::size_t got = file.Read(buffer.get() + kept, kSize - kept)) {
+    const std::string_view block(buffer.get(), kept + got);
     if (!excluded) excluded = ContainsFolded(block, kSpooling) || ContainsFolded(block, kNdr);
     kept = std::min(kOverlap, block.size());
-    std::copy(block.end() - static_cast<std::ptrdiff_t>(kept), block.end(), buffer.begin());
+    std::copy(block.end() - static_cast<std::ptrdiff_t>(kept), block.end(), buffer.get());
   }
   return !excluded;
 }

@@ -19,12 +19,13 @@ FileError::FileError(int number, std::string description, std::string path)
       description_(std::move(description)),
       path_(std::move(path)) {}
 
-LineReader::LineReader(const fs::path& path) : file_(path), buffer_(kBufferSize) {}
+LineReader::LineReader(const fs::path& path)
+    : file_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
 bool LineReader::Fill() {
   if (eof_) return false;
   begin_ = 0;
-  end_ = file_.Read(buffer_.data(), buffer_.size());
+  end_ = file_.Read(buffer_.get(), kBufferSize);
   eof_ = end_ == 0;
   return !eof_;
 }
@@ -34,8 +35,8 @@ bool LineReader::AtEnd() { return begin_ == end_ && !Fill(); }
 std::string LineReader::ReadLine() {
   std::string line;
   while (begin_ < end_ || Fill()) {
-    const char* first = buffer_.data() + begin_;
-    const char* last = buffer_.data() + end_;
+    const char* first = buffer_.get() + begin_;
+    const char* last = buffer_.get() + end_;
     const char* lf = std::find(first, last, '\n');
     line.append(first, lf);
     if (lf != last) {

@@ -102,7 +102,7 @@ class LineReader {
   bool Fill();
 
   InputFile file_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool eof_ = false;

@@ -122,10 +122,9 @@ std::uint64_t NativeFileSystem::Size(const fs::path& path) {
 void NativeFileSystem::Copy(const fs::path& from, const fs::path& to) {
   InputFile source(from);
   OutputFile copy(to);
-  std::vector<char> buffer(256 * 1024);
-  while (const std::size_t got = source.Read(buffer.data(), buffer.size())) {
-    copy.Write(buffer.data(), got);
-  }
+  constexpr std::size_t kSize = 256 * 1024;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kSize);
+  while (const std::size_t got = source.Read(buffer.get(), kSize)) copy.Write(buffer.get(), got);
   copy.Close();
 }
 

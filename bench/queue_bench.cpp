@@ -1,0 +1,66 @@
+// How long the scan of a large Bad Mail directory and the requeue of many rows
+// take on real files: 100,000 parked messages, 1,000 requeued.
+#include <benchmark/benchmark.h>
+
+#include "app/memory_mail_list.h"
+#include "queue/bad_mail_scan.h"
+#include "queue/requeue.h"
+#include "support/mail_server.h"
+
+namespace velmoth {
+namespace {
+
+using testing::MailServer;
+
+const std::string kCommand =
+    "Status=Failed\r\nCommandType=SMTP\r\nRetries=5\r\nServer=mx1.example.net\r\n"
+    "NextSendTime=1764998400\r\nTimeAcquired=1764990000\r\nFrom=<sender@example.org>\r\n"
+    "To=<rcpt@example.net>\r\nSize=2048\r\n";
+
+void ParkMany(MailServer& server, int count) {
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "MSG" + std::to_string(100000 + i) + ".EML";
+    // Every tenth is being spooled, so the scan has to read all of them anyway.
+    server.Park(name, i % 10 == 0 ? kCommand + "Status=Spooling\r\n" : kCommand,
+                "Subject: x\r\n\r\nbody\r\n");
+  }
+}
+
+void BM_ScanBadMail(benchmark::State& state) {
+  MailServer server;
+  ParkMany(server, static_cast<int>(state.range(0)));
+  NativeFileSystem files;
+  MemoryMailList list;
+  for (auto _ : state) RefreshMailList(list, files);
+  state.counters["rows"] = list.RowCount();
+}
+BENCHMARK(BM_ScanBadMail)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_Requeue(benchmark::State& state) {
+  const bool deleteParked = state.range(1) != 0;
+  NativeFileSystem files;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto server = std::make_unique<MailServer>();
+    ParkMany(*server, static_cast<int>(state.range(0)));
+    MemoryMailList list;
+    RefreshMailList(list, files);
+    for (int row = 1; row <= list.RowCount(); ++row) list.SetTicked(row, true);
+    state.ResumeTiming();
+    RequeueChecked(list, deleteParked, files);
+    state.PauseTiming();
+    server.reset();  // tearing the queues down is not part of the requeue
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_Requeue)
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->ArgNames({"rows", "delete"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+}  // namespace
+}  // namespace velmoth
+
+BENCHMARK_MAIN();
