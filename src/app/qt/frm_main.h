@@ -1,0 +1,58 @@
+// frmMain, the program's one window, drawn with Qt Widgets: it lays out the
+// controls, forwards their events to the shared handlers and provides the
+// window services they need (message box, viewer, delete option, closing).
+#pragma once
+
+#include <QWidget>
+#include <filesystem>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/qt/mail_model.h"
+#include "queue/file_system.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTreeView;
+
+namespace velmoth::qt {
+
+// The program that shows a message file: started by name, given the path as its one argument.
+inline constexpr char kViewer[] = "xdg-open";
+
+class FrmMain final : public QWidget, public WindowServices {
+ public:
+  explicit FrmMain(QWidget* parent = nullptr);
+  ~FrmMain() override;
+
+  // Fills the list; runs once before the window is first shown.
+  void Form_Load();
+
+  MailModel& model() { return model_; }
+
+  // WindowServices.
+  bool IsDeleteTicked() const override;
+  void ShowError(const std::string& message) override;
+  void StartViewer(const std::filesystem::path& file) override;
+  void Close() override;
+
+ private:
+  void CreateControls();
+  void FitFont();
+
+  MailModel model_;
+  NativeFileSystem files_;
+  MainWindowHandlers handlers_;
+
+  QLabel* label1_ = nullptr;
+  QLabel* label2_ = nullptr;
+  QPushButton* cmdNone_ = nullptr;
+  QPushButton* cmdAll_ = nullptr;
+  QTreeView* lvwMail_ = nullptr;
+  QPushButton* cmdCopy_ = nullptr;
+  QCheckBox* chkDelete_ = nullptr;
+  QPushButton* cmdQuit_ = nullptr;
+};
+
+}  // namespace velmoth::qt
