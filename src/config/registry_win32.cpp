@@ -8,30 +8,10 @@
 #include <vector>
 
 #include "config/registry.h"
+#include "queue/wide_text.h"
 
 namespace velmoth {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
-  return narrow;
-}
 
 bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -82,7 +62,7 @@ std::optional<std::string> QueryView(const std::wstring& keyPath, const std::wst
     // Up to the first NUL; a value stored without one keeps its last character.
     std::wstring text(data.data(), got / sizeof(wchar_t));
     text.resize(std::min(text.size(), text.find(L'\0')));
-    return Utf8(text);
+    return Narrow(text);
   }
   return std::nullopt;
 }
@@ -91,8 +71,8 @@ std::optional<std::string> QueryView(const std::wstring& keyPath, const std::wst
 
 std::string GetRegString(const std::string& keyPath, const std::string& valueName) {
   try {
-    const std::wstring key = Wide(keyPath);
-    const std::wstring value = Wide(valueName);
+    const std::wstring key = Widen(keyPath);
+    const std::wstring value = Widen(valueName);
     if (auto text = QueryView(key, value, KEY_WOW64_32KEY)) return std::move(*text);
     return QueryView(key, value, KEY_WOW64_64KEY).value_or(std::string());
   } catch (const std::exception&) {  // out of memory

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "queue/file_system.h"
+#include "queue/wide_text.h"
 
 namespace velmoth {
 namespace {
@@ -14,14 +15,6 @@ namespace {
 // File times count 100-nanosecond ticks from 1601-01-01 00:00:00 UTC.
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
 constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
-
-std::string Utf8(const wchar_t* text, int length) {
-  if (length == 0) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
 
 // The system's text for an error number, without the line end it comes with.
 std::string ErrorDescription(DWORD number) {
@@ -36,7 +29,7 @@ std::string ErrorDescription(DWORD number) {
                                   description.back() == L' ')) {
     description.pop_back();
   }
-  return Utf8(description.data(), static_cast<int>(description.size()));
+  return Narrow(description);
 }
 
 [[noreturn]] void Throw(DWORD number, const fs::path& path) {
@@ -87,25 +80,15 @@ bool IsFileNotFound(const FileError& error) {
 
 void ThrowLastError(const fs::path& path) { Throw(GetLastError(), path); }
 
-std::string PathText(const fs::path& path) {
-  const std::wstring& wide = path.native();
-  return Utf8(wide.data(), static_cast<int>(wide.size()));
-}
+std::string PathText(const fs::path& path) { return Narrow(path.native()); }
 
-fs::path PathFromText(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
-  return fs::path(std::move(wide));
-}
+fs::path PathFromText(const std::string& text) { return fs::path(Widen(text)); }
 
 InputFile::InputFile(const fs::path& path) : path_(path) {
   // The server may write, rename or delete the file while we read it.
-  const HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) ThrowLastError(path);
   // A console, pipe or other device name is not a queue file.
   if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -169,9 +152,8 @@ std::vector<DirectoryFile> NativeFileSystem::ListFiles(const fs::path& dir) {
   const FindHandle find(found);
   do {
     if (IsPlainFile(entry)) {
-      files.push_back({dir / entry.cFileName,
-                       Utf8(entry.cFileName, static_cast<int>(wcslen(entry.cFileName))),
-                       DateOf(entry.ftLastWriteTime)});
+      files.push_back(
+          {dir / entry.cFileName, Narrow(entry.cFileName), DateOf(entry.ftLastWriteTime)});
     }
   } while (FindNextFileW(find.get(), &entry));
   const DWORD number = GetLastError();

@@ -10,10 +10,16 @@
 namespace velmoth {
 namespace {
 
+#ifdef _WIN32
+constexpr int kInvalidName = 123;  // ERROR_INVALID_NAME
+#else
+constexpr int kInvalidName = EINVAL;
+#endif
+
 std::filesystem::path BareFileName(const std::string& name) {
   const std::filesystem::path path = PathFromText(name);
   if (name.empty() || name == "." || name == ".." || path != path.filename()) {
-    throw FileError(EINVAL, "Not the name of a file in the queue", name);
+    throw FileError(kInvalidName, "Not the name of a file in the queue", name);
   }
   return path;
 }
@@ -26,6 +32,7 @@ std::filesystem::path QueueDirectory(Queue queue) {
   if (directory.empty()) {
     const std::string key = badMail ? kServerKey : kSmtpConnectorKey;
     const std::string value = badMail ? kBadMailValue : kOutboundQueueValue;
+    // ENOENT is 2 on every platform, as is Windows' ERROR_FILE_NOT_FOUND.
     throw FileError(ENOENT,
                     "The mail server's registry value \"" + value + "\" is missing or empty",
                     "HKEY_LOCAL_MACHINE\\" + key);

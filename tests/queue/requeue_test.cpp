@@ -74,8 +74,13 @@ struct Requeue : ::testing::Test {
     }
   }
   void Run(bool deleteParked) { RequeueChecked(list, deleteParked, files, FixedClock); }
-  fs::path Parked(const std::string& name) const { return server.badMail() / name; }
-  fs::path Outbound(const std::string& name) const { return server.outbound() / name; }
+  // "messages/m" names the same file everywhere; on Windows with backslashes only.
+  fs::path Parked(const std::string& name) const {
+    return (server.badMail() / name).make_preferred();
+  }
+  fs::path Outbound(const std::string& name) const {
+    return (server.outbound() / name).make_preferred();
+  }
 
   MailServer server;
   MemoryMailList list;

@@ -6,6 +6,8 @@
 #include <random>
 #include <sstream>
 
+#include "queue/file_system.h"
+
 namespace velmoth::testing {
 
 std::string ReadFile(const fs::path& path) {
@@ -23,7 +25,7 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 std::vector<std::string> EntryNames(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
+    names.push_back(PathText(entry.path().filename()));
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -34,8 +36,9 @@ void MailServer::Configure(const std::string& badMailValue, const std::string& o
 }
 
 void MailServer::Park(const std::string& name, const std::string& command, const char* message) {
-  WriteFile(badMail() / name, command);
-  if (message != nullptr) WriteFile(badMail() / "messages" / name, message);
+  const fs::path file = PathFromText(name);
+  WriteFile(badMail() / file, command);
+  if (message != nullptr) WriteFile(badMail() / "messages" / file, message);
 }
 
 }  // namespace velmoth::testing

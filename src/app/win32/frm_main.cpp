@@ -1,0 +1,385 @@
+// The Win32 frmMain: one window procedure with a small handler per message. The
+// layout is kept in pixels at 96 dpi and scaled to the dpi of the window's monitor.
+#include "app/win32/frm_main.h"
+
+#include <commctrl.h>
+
+#include "queue/wide_text.h"
+
+namespace velmoth::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"Velmoth.frmMain";
+// A fixed single border with the close box: no sizing, no minimise or maximise.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = 0;
+constexpr int kBaseDpi = 96;
+constexpr SIZE kClientSize{590, 352};
+
+// Clipped by the siblings above them: where controls of the form overlap by a
+// pixel, the one earlier in the tab order is drawn on top.
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD kLabel = kChild | SS_LEFT | SS_NOPREFIX;
+
+// Pixels at 96 dpi.
+struct Box {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
+struct ControlLayout {
+  ControlId id;
+  const wchar_t* className;
+  const wchar_t* text;
+  DWORD style;
+  DWORD exStyle;
+  Box box;
+};
+
+// In tab order, which is the order of creation and so the z-order.
+const ControlLayout kControls[] = {
+    {kCmdNone, WC_BUTTONW, L"None", kButton, 0, {448, 8, 65, 17}},
+    {kCmdAll, WC_BUTTONW, L"All", kButton, 0, {520, 8, 65, 17}},
+    {kLvwMail,
+     WC_LISTVIEWW,
+     L"",
+     kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+     WS_EX_CLIENTEDGE,
+     {8, 24, 577, 289}},
+    {kCmdCopy, WC_BUTTONW, L"Copy to SMTP Outbound", kButton, 0, {8, 320, 145, 25}},
+    {kCmdQuit, WC_BUTTONW, L"Quit", kButton, 0, {488, 320, 97, 25}},
+    {kLabel1, WC_STATICW, L"Bad Mail Directory", kLabel, 0, {8, 8, 113, 17}},
+    {kChkDelete,
+     WC_BUTTONW,
+     L"Delete from Bad Mail after copy",
+     kChild | WS_TABSTOP | BS_AUTOCHECKBOX,
+     0,
+     {208, 320, 201, 25}},
+    {kLabel2, WC_STATICW, L"Double-click item to view", kLabel, 0, {168, 8, 249, 17}},
+};
+
+struct ColumnLayout {
+  const wchar_t* title;
+  int format;
+  int width;  // at 96 dpi
+};
+
+const ColumnLayout kColumns[] = {
+    {L"Filename", LVCFMT_LEFT, 333},
+    {L"File size", LVCFMT_RIGHT, 93},
+    {L"File date", LVCFMT_LEFT, 141},
+};
+
+int Scale(int pixels, UINT dpi) { return MulDiv(pixels, static_cast<int>(dpi), kBaseDpi); }
+
+// A user32 function of a later Windows than the oldest this program runs on.
+template <typename Function>
+Function User32Function(const char* name) {
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  if (user32 == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+UINT ScreenDpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
+}
+
+// The system's message font at `dpi`.
+HFONT MessageFont(UINT dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  using ForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+  if (const auto forDpi = User32Function<ForDpi>("SystemParametersInfoForDpi");
+      forDpi != nullptr && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    return nullptr;
+  }
+  LOGFONTW& font = metrics.lfMessageFont;
+  font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(ScreenDpi()));
+  return CreateFontIndirectW(&font);
+}
+
+bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  windowClass.lpszClassName = kClassName;
+  return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, ErrorSink showError)
+    : instance_(instance), showError_(std::move(showError)), handlers_(list_, *this, files) {}
+
+FrmMain::~FrmMain() {
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+HWND FrmMain::Create() {
+  if (!RegisterWindowClass(instance_, &FrmMain::WindowProcedure)) return nullptr;
+  // The size and place follow in WM_CREATE, once the window's dpi is known.
+  if (CreateWindowExW(kWindowExStyle, kClassName, Widen(kCaption).c_str(), kWindowStyle, 0, 0, 0, 0,
+                      nullptr, nullptr, instance_, this) == nullptr) {
+    return nullptr;
+  }
+  // The operator first sees the window with the list filled.
+  handlers_.Form_Load();
+  return window_;
+}
+
+void FrmMain::Show(int showCommand) {
+  focus_ = Control(kCmdNone);
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+  SetFocus(focus_);
+}
+
+int FrmMain::RunMessageLoop(HWND window) {
+  MSG message{};
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (got == -1) return 1;
+    // Tab and the arrow keys move between the controls as in a dialog box.
+    if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+LRESULT CALLBACK FrmMain::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<FrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate() ? 0 : -1;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_NOTIFY:
+      return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_SETCURSOR:
+      if (OnSetCursor()) return TRUE;
+      break;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      break;
+    case WM_SETFOCUS:
+      SetFocus(IsWindow(focus_) ? focus_ : Control(kCmdNone));
+      return 0;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+bool FrmMain::OnCreate() {
+  CreateControls();
+  for (const ControlLayout& control : kControls) {
+    if (Control(control.id) == nullptr) return false;
+  }
+  const UINT dpi = Dpi();
+  Layout(dpi);
+  const SIZE size = WindowSize(dpi);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  SetWindowPos(window_, nullptr, work.left + (work.right - work.left - size.cx) / 2,
+               work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  return true;
+}
+
+void FrmMain::CreateControls() {
+  for (const ControlLayout& control : kControls) {
+    CreateWindowExW(control.exStyle, control.className, control.text, control.style, 0, 0, 0, 0,
+                    window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_,
+                    nullptr);
+  }
+  const HWND list = Control(kLvwMail);
+  list_.Attach(list);
+  constexpr DWORD kListStyle = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyle, kListStyle);
+  int index = 0;
+  for (const ColumnLayout& column : kColumns) {
+    LVCOLUMNW header{};
+    header.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    header.fmt = column.format;
+    header.cx = column.width;
+    header.pszText = const_cast<wchar_t*>(column.title);
+    header.iSubItem = index;
+    SendMessageW(list, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&header));
+  }
+  SendMessageW(Control(kChkDelete), BM_SETCHECK, BST_CHECKED, 0);
+}
+
+void FrmMain::Layout(UINT dpi) {
+  const HFONT font = MessageFont(dpi);
+  for (const ControlLayout& control : kControls) {
+    const Box& box = control.box;
+    const HWND child = Control(control.id);
+    SetWindowPos(child, nullptr, Scale(box.left, dpi), Scale(box.top, dpi), Scale(box.width, dpi),
+                 Scale(box.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    if (font != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  int index = 0;
+  for (const ColumnLayout& column : kColumns) {
+    SendMessageW(Control(kLvwMail), LVM_SETCOLUMNWIDTH, index++, Scale(column.width, dpi));
+  }
+  if (font == nullptr) return;
+  if (font_ != nullptr) DeleteObject(font_);
+  font_ = font;
+}
+
+SIZE FrmMain::WindowSize(UINT dpi) const {
+  RECT frame{0, 0, Scale(kClientSize.cx, dpi), Scale(kClientSize.cy, dpi)};
+  using ForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+  if (const auto forDpi = User32Function<ForDpi>("AdjustWindowRectExForDpi")) {
+    forDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  } else {
+    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+  }
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+UINT FrmMain::Dpi() const {
+  using ForWindow = UINT(WINAPI*)(HWND);
+  if (const auto forWindow = User32Function<ForWindow>("GetDpiForWindow")) {
+    if (const UINT dpi = forWindow(window_); dpi != 0) return dpi;
+  }
+  return ScreenDpi();
+}
+
+void FrmMain::OnCommand(int id, int code) {
+  if (code != BN_CLICKED) return;
+  // IDOK and IDCANCEL, from Enter and Esc, fall through: the window has no
+  // default or cancel button.
+  switch (id) {
+    case kCmdNone:
+      handlers_.cmdNone_Click();
+      break;
+    case kCmdAll:
+      handlers_.cmdAll_Click();
+      break;
+    case kCmdCopy:
+      handlers_.cmdCopy_Click();
+      break;
+    case kCmdQuit:
+      handlers_.cmdQuit_Click();
+      break;
+    default:
+      break;
+  }
+}
+
+LRESULT FrmMain::OnNotify(const NMHDR& header) {
+  if (header.idFrom != kLvwMail) return 0;
+  switch (header.code) {
+    case LVN_GETDISPINFOW:
+      list_.GetDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
+      return 0;
+    case NM_DBLCLK:
+      handlers_.lvwMail_DblClick();
+      return 0;
+    case LVN_DELETEALLITEMS:
+      // No LVN_DELETEITEM for each of possibly many rows: nothing is kept per row.
+      return TRUE;
+    default:
+      return 0;
+  }
+}
+
+bool FrmMain::OnSetCursor() {
+  if (!list_.busy()) return false;
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  return true;
+}
+
+void FrmMain::OnActivate(bool active) {
+  // The focus comes back to the control that had it (see WM_SETFOCUS).
+  if (active) return;
+  const HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(window_, focus)) focus_ = focus;
+}
+
+void FrmMain::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  Layout(dpi);
+  const SIZE size = WindowSize(dpi);
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, size.cx, size.cy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FrmMain::OnDestroy() {
+  if (font_ != nullptr) DeleteObject(font_);
+  font_ = nullptr;
+  PostQuitMessage(0);
+}
+
+bool FrmMain::IsDeleteTicked() const {
+  return SendMessageW(Control(kChkDelete), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void FrmMain::ShowError(const std::string& message) {
+  if (showError_) {
+    showError_(window_, message);
+    return;
+  }
+  MessageBoxW(window_, Widen(message).c_str(), Widen(kCaption).c_str(), MB_OK | MB_ICONERROR);
+}
+
+void FrmMain::StartViewer(const std::filesystem::path& file) {
+  // One argument however many blanks the path holds; the viewer gets the focus.
+  std::wstring commandLine = L"notepad \"" + file.native() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    ThrowLastError(file);
+  }
+  // Not waited for and not watched.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+void FrmMain::Close() {
+  // After the click that asked for it has been handled to its end.
+  PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+}  // namespace velmoth::win32

@@ -1,0 +1,84 @@
+// frmMain as a Win32 window: draws the controls at the monitor's dpi, forwards
+// their events to the shared handlers and supplies the window services they use.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/win32/list_view_mail_list.h"
+#include "queue/file_system.h"
+
+namespace velmoth::win32 {
+
+// Control identifiers; IDOK and IDCANCEL stay unused, so that Enter and Esc,
+// which the dialog manager turns into those, reach no control.
+enum ControlId : int {
+  kCmdNone = 101,
+  kCmdAll,
+  kLvwMail,
+  kCmdCopy,
+  kCmdQuit,
+  kLabel1,
+  kChkDelete,
+  kLabel2,
+};
+
+class FrmMain final : public WindowServices {
+ public:
+  // Shows a failure to the operator; by default a message box owned by the window.
+  using ErrorSink = std::function<void(HWND window, const std::string& message)>;
+
+  FrmMain(HINSTANCE instance, FileSystem& files, ErrorSink showError = {});
+  ~FrmMain() override;
+  FrmMain(const FrmMain&) = delete;
+  FrmMain& operator=(const FrmMain&) = delete;
+
+  // Creates the window hidden, centred on the primary monitor, and runs the scan
+  // (Form_Load). Returns null when the window cannot be created.
+  HWND Create();
+  // Shows the window with the focus on cmdNone.
+  void Show(int showCommand);
+  HWND hwnd() const { return window_; }
+
+  // Runs the thread's message loop until the window is gone; the exit code.
+  static int RunMessageLoop(HWND window);
+
+  bool IsDeleteTicked() const override;
+  void ShowError(const std::string& message) override;
+  void StartViewer(const std::filesystem::path& file) override;
+  void Close() override;
+
+ private:
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  bool OnCreate();
+  void OnCommand(int id, int code);
+  LRESULT OnNotify(const NMHDR& header);
+  bool OnSetCursor();
+  void OnActivate(bool active);
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnDestroy();
+
+  void CreateControls();
+  // Places the controls, sets their font and the list's column widths for `dpi`.
+  void Layout(UINT dpi);
+  // The outer size of the window for the fixed client area at `dpi`.
+  SIZE WindowSize(UINT dpi) const;
+  UINT Dpi() const;
+  HWND Control(ControlId id) const { return GetDlgItem(window_, id); }
+
+  HINSTANCE instance_;
+  ErrorSink showError_;
+  ListViewMailList list_;
+  MainWindowHandlers handlers_;
+  HWND window_ = nullptr;
+  HFONT font_ = nullptr;
+  // The control that had the focus when the window was last deactivated.
+  HWND focus_ = nullptr;
+};
+
+}  // namespace velmoth::win32

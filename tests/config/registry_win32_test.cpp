@@ -1,0 +1,86 @@
+// The registry lookup through the Win32 functions, against values that the
+// system's own reg.exe wrote into the 32-bit and the 64-bit registry views.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "config/registry.h"
+
+namespace velmoth {
+namespace {
+
+constexpr char kKey[] = "SOFTWARE\\velmoth-test\\views";
+const std::wstring kRegKey = L"\"HKLM\\SOFTWARE\\velmoth-test\\views\"";
+
+// Runs reg.exe with `arguments` and gives its exit code.
+DWORD Reg(const std::wstring& arguments) {
+  std::wstring command = L"reg.exe " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &process)) {
+    return GetLastError();
+  }
+  WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+// Stores raw bytes as a value of `type` in the 32-bit view.
+void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\velmoth-test\\views", 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+struct RegistryViews : ::testing::Test {
+  ~RegistryViews() override {
+    Reg(L"delete " + kRegKey + L" /f");
+    Reg(L"delete " + kRegKey + L" /f /reg:32");
+  }
+};
+
+TEST_F(RegistryViews, ThirtyTwoBitViewFirstThenSixtyFourAndOnlyStrings) {
+  const std::wstring add = L"add " + kRegKey + L" /f /v ";
+  ASSERT_EQ(Reg(add + L"Both /t REG_SZ /d \"C:\\Mail\\64 bit\""), 0u);
+  ASSERT_EQ(Reg(add + L"Both /t REG_SZ /d \"C:\\Mail\\32 bit\" /reg:32"), 0u);
+  ASSERT_EQ(Reg(add + L"Only64 /t REG_EXPAND_SZ /d \"%SystemRoot%\\Mail\""), 0u);
+  ASSERT_EQ(Reg(add + L"Number /t REG_DWORD /d 7 /reg:32"), 0u);
+  ASSERT_EQ(Reg(add + L"Number /t REG_SZ /d \"not taken\""), 0u);
+  ASSERT_EQ(Reg(add + L"Unicode /t REG_SZ /d \"D:\\Bad M\u00e4il \u65e5\u672c\" /reg:32"), 0u);
+  ASSERT_EQ(Reg(add + L"Empty /t REG_SZ /d \"\" /reg:32"), 0u);
+  const wchar_t unterminated[] = {L'a', L'b', L'c'};
+  SetRaw(L"Unterminated", REG_SZ, unterminated, sizeof unterminated);
+  const wchar_t embedded[] = L"ab\0cd";
+  SetRaw(L"Embedded", REG_SZ, embedded, sizeof embedded);
+  SetRaw(L"Binary", REG_BINARY, "C:\\x", 4);
+
+  const struct {
+    const char* value;
+    const char* text;
+  } cases[] = {
+      {"Both", "C:\\Mail\\32 bit"},
+      {"Only64", "%SystemRoot%\\Mail"},
+      {"Number", ""},
+      {"Unicode", "D:\\Bad M\xc3\xa4il \xe6\x97\xa5\xe6\x9c\xac"},
+      {"Empty", ""},
+      {"Unterminated", "abc"},
+      {"Embedded", "ab"},
+      {"Binary", ""},
+      {"Missing", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(GetRegString(kKey, c.value), c.text) << c.value;
+  EXPECT_EQ(GetRegString("SOFTWARE\\velmoth-test\\absent", "Both"), "");
+}
+
+}  // namespace
+}  // namespace velmoth
