@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets the mail server's registry values in a real Wine prefix with Wine's own reg
 # tool, differently in the two registry views, then runs the RealWine tests on it.
-# Usage: real_wine_test.sh CONFIG_TESTS PREFIX
+# Usage: real_wine_test.sh REAL_WINE_CHECK PREFIX
 set -euo pipefail
 
 tests=$1

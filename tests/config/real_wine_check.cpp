@@ -13,7 +13,7 @@ namespace {
 
 TEST(RealWine, ReadsThe32BitViewFirstThenThe64BitOne) {
   const char* prefix = ::getenv("VELMOTH_REAL_WINE_PREFIX");
-  if (!prefix) GTEST_SKIP() << "run by real_wine_test.sh";
+  ASSERT_NE(prefix, nullptr) << "run by real_wine_test.sh";
   ::setenv("WINEPREFIX", prefix, 1);
   EXPECT_EQ(GetBadMailDirectory(), "C:\\Mail\\Bad M\u00e4il 32");
   EXPECT_EQ(GetOutboundQueueDirectory(), "%SystemDrive%\\Mail\\Outbound");
