@@ -4,6 +4,8 @@
 #include "queue/requeue.h"
 
 #include <atomic>
+#include <cerrno>
+#include <system_error>
 
 #include "queue/command_file.h"
 #include "queue/queue_paths.h"
@@ -17,6 +19,18 @@
 
 namespace velmoth {
 namespace {
+
+#ifdef _WIN32
+constexpr int kSameFileError = 87;  // ERROR_INVALID_PARAMETER
+#else
+constexpr int kSameFileError = EINVAL;
+#endif
+
+// Whether both paths name one existing file, through whatever links lead there.
+bool SameFile(const fs::path& first, const fs::path& second) {
+  std::error_code ignored;
+  return fs::equivalent(first, second, ignored);
+}
 
 // A name in the outbound "messages" subdirectory that no message has: the server
 // looks there only for the message files its command files name.
@@ -53,6 +67,12 @@ void RequeueEntry(const std::string& name, bool deleteParked, FileSystem& files,
   const fs::path outboundMessage = MessageFilePath(Queue::kOutbound, name);
   const fs::path outboundCommand = CommandFilePath(Queue::kOutbound, name);
   const fs::path outboundMessages = outboundMessage.parent_path();
+  // With both queues in one place the copy would empty the message it copies,
+  // and the deletion would remove the only copy left.
+  if (SameFile(parkedMessage, outboundMessage) || SameFile(parkedCommand, outboundCommand)) {
+    throw FileError(kSameFileError, "The Bad Mail directory and the outbound queue are the same",
+                    PathText(parkedCommand));
+  }
 
   files.Copy(parkedMessage, outboundMessage);
   if (deleteParked) files.SyncFile(outboundMessage);

@@ -235,6 +235,20 @@ TEST_F(Requeue, AReadOnlyParkedFileIsNotDeletedAndThatIsAnError) {
   EXPECT_TRUE(fs::exists(Outbound("m")));
 }
 
+TEST_F(Requeue, QueuesConfiguredAsOneDirectoryLoseNothing) {
+  const std::string sameDirectory[] = {MailServer::BadMailValue(),
+                                       MailServer::BadMailValue() + "\\.\\"};
+  for (const auto& outbound : sameDirectory) {
+    server.Configure(MailServer::BadMailValue(), outbound);
+    server.Park("m", "Status=Failed\r\n", "the only copy");
+    Tick({"m"});
+    EXPECT_THROW(Run(true), FileError) << outbound;
+    EXPECT_EQ(ReadFile(Parked("messages/m")), "the only copy") << outbound;
+    EXPECT_EQ(ReadFile(Parked("m")), "Status=Failed\r\n") << outbound;
+  }
+  EXPECT_TRUE(files.steps.empty());
+}
+
 TEST_F(Requeue, ANameThatClimbsOutOfTheQueueIsRefused) {
   for (const std::string name : {"", ".", "..", "../Bad Mail/m", "sub/m"}) {
     Tick({name});
