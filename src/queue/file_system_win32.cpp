@@ -8,13 +8,10 @@
 
 #include "queue/file_system.h"
 #include "queue/wide_text.h"
+#include "time/utc_stamp.h"
 
 namespace velmoth {
 namespace {
-
-// File times count 100-nanosecond ticks from 1601-01-01 00:00:00 UTC.
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
 
 // The system's text for an error number, without the line end it comes with.
 std::string ErrorDescription(DWORD number) {

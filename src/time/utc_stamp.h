@@ -32,6 +32,10 @@ struct FILETIME {
 };
 #endif
 
+// File times count 100-nanosecond ticks from 1601-01-01 00:00:00 UTC.
+inline constexpr std::int64_t kTicksPerSecond = 10'000'000;
+inline constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
+
 // A calendar date with a time of day to whole seconds, without a zone.
 struct DateTime {
   int year = 0;

@@ -16,7 +16,6 @@ namespace {
 
 // File times count 100-nanosecond ticks from 1601-01-01 00:00:00.
 constexpr std::int64_t kTicksPerMillisecond = 10'000;
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::int64_t kDaysFrom1601To1970 = -civil::DaysFromCivil(1601, 1, 1);
 static_assert(kDaysFrom1601To1970 == 134774);

@@ -13,10 +13,6 @@
 namespace velmoth {
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-// Seconds from 1601-01-01 00:00:00, where file times start, to 1970-01-01.
-constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
-
 [[noreturn]] void ThrowLastError(const char* what) {
   throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
 }

@@ -6,12 +6,10 @@
 #include <stdexcept>
 
 #include "queue/wide_text.h"
+#include "time/utc_stamp.h"
 
 namespace velmoth::win32 {
 namespace {
-
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
 
 enum Column { kFilename = 0, kFileSize = 1, kFileDate = 2 };
 
