@@ -2,7 +2,7 @@
 // take on real files: 100,000 parked messages, 1,000 requeued.
 #include <benchmark/benchmark.h>
 
-#include "app/memory_mail_list.h"
+#include "support/memory_mail_list.h"
 #include "queue/bad_mail_scan.h"
 #include "queue/requeue.h"
 #include "support/mail_server.h"

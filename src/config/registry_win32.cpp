@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/registry.h"
-#include "queue/wide_text.h"
+#include "base/wide_text.h"
 
 namespace velmoth {
 namespace {

@@ -13,12 +13,6 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
-FileError::FileError(int number, std::string description, std::string path)
-    : std::runtime_error(path + ": " + description + " (error " + std::to_string(number) + ")"),
-      number_(number),
-      description_(std::move(description)),
-      path_(std::move(path)) {}
-
 LineReader::LineReader(const fs::path& path)
     : file_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 

@@ -11,38 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "base/file_error.h"
+#include "base/file_time.h"
+#include "base/path_text.h"
+
 namespace velmoth {
 
 namespace fs = std::filesystem;
 
-// A failed file or configuration operation: the platform's error number (errno on
-// POSIX, GetLastError on Windows), a description and the path it is about.
-class FileError : public std::runtime_error {
- public:
-  FileError(int number, std::string description, std::string path);
-
-  int number() const { return number_; }
-  const std::string& description() const { return description_; }
-  const std::string& path() const { return path_; }
-
- private:
-  int number_;
-  std::string description_;
-  std::string path_;
-};
-
-// The error number the platform uses for "no such file".
-bool IsFileNotFound(const FileError& error);
-
-// Throws the last platform error (errno or GetLastError) for `path`.
-[[noreturn]] void ThrowLastError(const fs::path& path);
-
-// A path as UTF-8 text (on POSIX the name bytes as they are), for messages and rows.
-std::string PathText(const fs::path& path);
-// The inverse of PathText.
-fs::path PathFromText(const std::string& text);
-
-using FileDate = std::chrono::sys_seconds;
 
 // One regular file directly inside a directory.
 struct DirectoryFile {

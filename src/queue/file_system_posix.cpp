@@ -28,14 +28,6 @@ struct stat StatOf(const fs::path& path) {
 
 }  // namespace
 
-bool IsFileNotFound(const FileError& error) { return error.number() == ENOENT; }
-
-void ThrowLastError(const fs::path& path) { Throw(errno, path); }
-
-std::string PathText(const fs::path& path) { return path.string(); }
-
-fs::path PathFromText(const std::string& text) { return fs::path(text); }
-
 InputFile::InputFile(const fs::path& path) : path_(path) {
   // Non-blocking open, so that a FIFO planted in a queue cannot hang us before
   // we see that it is not a regular file. On a regular file the flag does nothing.

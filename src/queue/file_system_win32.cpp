@@ -7,30 +7,14 @@
 #include <string>
 
 #include "queue/file_system.h"
-#include "queue/wide_text.h"
-#include "time/utc_stamp.h"
+#include "base/wide_text.h"
+#include "base/file_time.h"
 
 namespace velmoth {
 namespace {
 
-// The system's text for an error number, without the line end it comes with.
-std::string ErrorDescription(DWORD number) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, number, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  if (length == 0 || text == nullptr) return "Unknown error";
-  std::wstring description(text, length);
-  LocalFree(text);
-  while (!description.empty() && (description.back() == L'\r' || description.back() == L'\n' ||
-                                  description.back() == L' ')) {
-    description.pop_back();
-  }
-  return Narrow(description);
-}
-
 [[noreturn]] void Throw(DWORD number, const fs::path& path) {
-  throw FileError(static_cast<int>(number), ErrorDescription(number), PathText(path));
+  ThrowError(static_cast<int>(number), path);
 }
 
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -70,16 +54,6 @@ class FindHandle {
 };
 
 }  // namespace
-
-bool IsFileNotFound(const FileError& error) {
-  return error.number() == ERROR_FILE_NOT_FOUND || error.number() == ERROR_PATH_NOT_FOUND;
-}
-
-void ThrowLastError(const fs::path& path) { Throw(GetLastError(), path); }
-
-std::string PathText(const fs::path& path) { return Narrow(path.native()); }
-
-fs::path PathFromText(const std::string& text) { return fs::path(Widen(text)); }
 
 InputFile::InputFile(const fs::path& path) : path_(path) {
   // The server may write, rename or delete the file while we read it.

@@ -1,6 +1,6 @@
 // The platform-neutral half of the requeue time stamp: the date-time text, the
 // calendar-record field copies, and the stamp's read-back of the UTC text.
-#include "time/utc_stamp.h"
+#include "time/system_time.h"
 
 #include <chrono>
 #include <limits>

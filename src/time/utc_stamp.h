@@ -7,34 +7,7 @@
 #include <functional>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace velmoth {
-
-#ifndef _WIN32
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-struct SYSTEMTIME {
-  WORD wYear;
-  WORD wMonth;
-  WORD wDayOfWeek;
-  WORD wDay;
-  WORD wHour;
-  WORD wMinute;
-  WORD wSecond;
-  WORD wMilliseconds;
-};
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-#endif
-
-// File times count 100-nanosecond ticks from 1601-01-01 00:00:00 UTC.
-inline constexpr std::int64_t kTicksPerSecond = 10'000'000;
-inline constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
 
 // A calendar date with a time of day to whole seconds, without a zone.
 struct DateTime {
@@ -50,14 +23,6 @@ struct DateTime {
 // The current instant as seconds since 1970-01-01 00:00:00 UTC; tests fix it.
 using Clock = std::function<std::int64_t()>;
 std::int64_t SystemClock();
-
-// Copies year, month, day, hour, minute and second into the record and leaves
-// wDayOfWeek and wMilliseconds as they were. Throws std::invalid_argument for a
-// field that does not fit a WORD.
-void DateToSystemTime(const DateTime& d, SYSTEMTIME& st);
-// By way of the text "2002-12-7 6:39:05"; throws std::invalid_argument when that
-// text does not read back as a date-time.
-DateTime SystemTimeToDate(const SYSTEMTIME& st);
 
 // The date-time as text: year, month, day and hour without leading zeros,
 // minute and second with two digits; midnight shows the date alone.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "time/civil_days.h"
-#include "time/utc_stamp.h"
+#include "time/system_time.h"
 #include "time/utc_stamp_platform.h"
 
 namespace velmoth {

@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "time/utc_stamp.h"
+#include "time/system_time.h"
 #include "time/utc_stamp_platform.h"
 
 namespace velmoth {

@@ -7,7 +7,8 @@
 #include <string>
 
 #include "config/local_path.h"
-#include "queue/file_system.h"
+#include "base/file_error.h"
+#include "base/path_text.h"
 
 namespace velmoth {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/memory_mail_list.h"
+#include "support/memory_mail_list.h"
 #include "queue/bad_mail_scan.h"
 #include "support/mail_server.h"
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/memory_mail_list.h"
+#include "support/memory_mail_list.h"
 #include "support/mail_server.h"
 
 namespace velmoth {

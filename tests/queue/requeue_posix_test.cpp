@@ -4,7 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "app/memory_mail_list.h"
+#include "support/memory_mail_list.h"
 #include "queue/requeue.h"
 #include "support/mail_server.h"
 

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "app/memory_mail_list.h"
+#include "support/memory_mail_list.h"
 #include "support/mail_server.h"
 
 namespace velmoth {

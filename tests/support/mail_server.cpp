@@ -6,7 +6,7 @@
 #include <random>
 #include <sstream>
 
-#include "queue/file_system.h"
+#include "base/path_text.h"
 
 namespace velmoth::testing {
 

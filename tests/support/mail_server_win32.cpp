@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "queue/file_system.h"
+#include "base/path_text.h"
 #include "support/mail_server.h"
 
 namespace velmoth::testing {

@@ -1,6 +1,6 @@
 // The date-time text the requeue stamp is read back through, and the copies
 // between a DateTime and the calendar record.
-#include "time/utc_stamp.h"
+#include "time/system_time.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "queue/wide_text.h"
+#include "base/wide_text.h"
 
 namespace velmoth::win32 {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <stdexcept>
 
-#include "queue/wide_text.h"
-#include "time/utc_stamp.h"
+#include "base/wide_text.h"
+#include "base/file_time.h"
 
 namespace velmoth::win32 {
 namespace {

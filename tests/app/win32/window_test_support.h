@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "queue/wide_text.h"
+#include "base/wide_text.h"
 
 namespace velmoth::win32::testing {
 

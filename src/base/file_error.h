@@ -1,0 +1,56 @@
+// The one error every file, directory and registry operation reports: the
+// platform's error number (errno on POSIX, GetLastError on Windows), its
+// description and the path it is about.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace velmoth {
+
+class FileError : public std::runtime_error {
+ public:
+  FileError(int number, std::string description, std::string path);
+
+  int number() const { return number_; }
+  const std::string& description() const { return description_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  int number_;
+  std::string description_;
+  std::string path_;
+};
+
+// Error numbers the core reports of its own accord, in the platform's numbering.
+#ifdef _WIN32
+inline constexpr int kErrorNotFound = 2;         // ERROR_FILE_NOT_FOUND
+inline constexpr int kErrorAccessDenied = 5;     // ERROR_ACCESS_DENIED
+inline constexpr int kErrorInvalidArgument = 87;  // ERROR_INVALID_PARAMETER
+inline constexpr int kErrorInvalidName = 123;    // ERROR_INVALID_NAME
+inline constexpr int kErrorNotRegularFile = 222;  // ERROR_BAD_FILE_TYPE
+inline constexpr int kErrorIsLink = 681;         // ERROR_STOPPED_ON_SYMLINK
+inline constexpr int kErrorIllegalSequence = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+#else
+inline constexpr int kErrorNotFound = 2;          // ENOENT
+inline constexpr int kErrorAccessDenied = 13;     // EACCES
+inline constexpr int kErrorInvalidArgument = 22;  // EINVAL
+inline constexpr int kErrorInvalidName = 22;      // EINVAL
+inline constexpr int kErrorNotRegularFile = 22;   // EINVAL
+inline constexpr int kErrorIsLink = 40;           // ELOOP
+inline constexpr int kErrorIllegalSequence = 84;  // EILSEQ
+#endif
+
+// The platform's text for an error number.
+std::string ErrorDescription(int number);
+
+// Whether the error says the file (or a directory on its way) is not there.
+bool IsFileNotFound(const FileError& error);
+
+// Throws `number` with the platform's description, about `path`.
+[[noreturn]] void ThrowError(int number, const std::filesystem::path& path);
+// Throws the last platform error (errno or GetLastError) about `path`.
+[[noreturn]] void ThrowLastError(const std::filesystem::path& path);
+
+}  // namespace velmoth
