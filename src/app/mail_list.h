@@ -1,11 +1,16 @@
-// What the scan, the requeue and the window handlers need of the list of parked
-// messages and of the busy pointer. Each front end's list model implements it.
+// What the window's commands need of the list of parked messages and of the busy
+// pointer, which each front end's list provides, and the scan and the requeue as
+// the window runs them over that list.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "queue/bad_mail_scan.h"
 #include "queue/file_system.h"
+#include "queue/requeue.h"
+#include "time/utc_stamp.h"
 
 namespace velmoth {
 
@@ -42,5 +47,14 @@ class BusyPointer {
  private:
   MailList& list_;
 };
+
+// Rebuilds the list from a scan of the Bad Mail directory: one unticked row per
+// candidate, in the order the directory lists them. Returns what the scan found
+// unreadable. When the scan fails the list is left empty.
+UnreadableFiles RefreshMailList(MailList& list, FileSystem& files);
+
+// Requeues the ticked rows in list order; one report per ticked row.
+std::vector<RequeueRow> RequeueChecked(MailList& list, bool deleteParked, FileSystem& files,
+                                       const Clock& clock = SystemClock);
 
 }  // namespace velmoth

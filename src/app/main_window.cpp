@@ -4,15 +4,51 @@
 
 #include <exception>
 
-#include "queue/bad_mail_scan.h"
 #include "queue/queue_paths.h"
-#include "queue/requeue.h"
 
 namespace velmoth {
 
 std::string ErrorMessage(const FileError& error) {
   return "Error " + std::to_string(error.number()) + ": " + error.description() + "\n\n" +
          error.path();
+}
+
+std::string UnreadableMessage(const UnreadableFiles& unreadable) {
+  if (unreadable.count == 0) return {};
+  const std::string count = std::to_string(unreadable.count);
+  const std::string head =
+      unreadable.count == 1
+          ? "1 file in the Bad Mail directory could not be read and is not listed:"
+          : count +
+                " files in the Bad Mail directory could not be read and are not listed. "
+                "The first:";
+  return head + "\n\n" + ErrorMessage(*unreadable.first);
+}
+
+std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
+  std::size_t noLongerCandidates = 0;
+  std::size_t gone = 0;
+  for (const RequeueRow& row : rows) {
+    noLongerCandidates += row.outcome == RequeueOutcome::kNoLongerCandidate;
+    gone += row.outcome == RequeueOutcome::kGone;
+  }
+  if (noLongerCandidates + gone == 0) return {};
+  const auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string message = count(noLongerCandidates + gone, "message was", "messages were") +
+                        " skipped and left as they are:";
+  if (noLongerCandidates > 0) {
+    message += "\n" +
+               count(noLongerCandidates, "is no longer a requeue candidate",
+                     "are no longer requeue candidates") +
+               " (the server has begun to send it again, or it is a non-delivery report)";
+  }
+  if (gone > 0) {
+    message += "\n" + count(gone, "is no longer in the Bad Mail directory",
+                            "are no longer in the Bad Mail directory");
+  }
+  return message;
 }
 
 MainWindowHandlers::MainWindowHandlers(MailList& list, WindowServices& window, FileSystem& files,
@@ -29,9 +65,14 @@ void MainWindowHandlers::Guarded(const std::function<void()>& command) {
   }
 }
 
-void MainWindowHandlers::Form_Load() {
-  Guarded([this] { RefreshMailList(list_, files_); });
+void MainWindowHandlers::Refresh() {
+  Guarded([this] {
+    const std::string unreadable = UnreadableMessage(RefreshMailList(list_, files_));
+    if (!unreadable.empty()) window_.ShowError(unreadable);
+  });
 }
+
+void MainWindowHandlers::Form_Load() { Refresh(); }
 
 void MainWindowHandlers::TickAll(bool ticked) {
   const int rows = list_.RowCount();
@@ -43,9 +84,17 @@ void MainWindowHandlers::cmdAll_Click() { TickAll(true); }
 void MainWindowHandlers::cmdNone_Click() { TickAll(false); }
 
 void MainWindowHandlers::cmdCopy_Click() {
+  Guarded([this] {
+    const std::vector<RequeueRow> rows =
+        RequeueChecked(list_, window_.IsDeleteTicked(), files_, clock_);
+    for (const RequeueRow& row : rows) {
+      if (row.error) window_.ShowError(ErrorMessage(*row.error));
+    }
+    const std::string skipped = SkippedMessage(rows);
+    if (!skipped.empty()) window_.ShowNotice(skipped);
+  });
   // The list is rebuilt after a failed requeue too: it shows what is on disk now.
-  Guarded([this] { RequeueChecked(list_, window_.IsDeleteTicked(), files_, clock_); });
-  Guarded([this] { RefreshMailList(list_, files_); });
+  Refresh();
 }
 
 void MainWindowHandlers::lvwMail_DblClick() {

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/mail_list.h"
-#include "queue/file_system.h"
 #include "time/utc_stamp.h"
 
 namespace velmoth {
@@ -22,6 +21,8 @@ class WindowServices {
   virtual bool IsDeleteTicked() const = 0;
   // A message box captioned kCaption with an error icon.
   virtual void ShowError(const std::string& message) = 0;
+  // A message box captioned kCaption with an information icon.
+  virtual void ShowNotice(const std::string& message) = 0;
   // Opens the file in the text viewer without waiting; a FileError when it cannot.
   virtual void StartViewer(const std::filesystem::path& file) = 0;
   // Closes the window, which ends the program.
@@ -30,6 +31,10 @@ class WindowServices {
 
 // The text of the message box for a failure.
 std::string ErrorMessage(const FileError& error);
+// The message for the files a scan could not read; empty when there are none.
+std::string UnreadableMessage(const UnreadableFiles& unreadable);
+// The message for the rows a requeue skipped; empty when there are none.
+std::string SkippedMessage(const std::vector<RequeueRow>& rows);
 
 class MainWindowHandlers {
  public:
@@ -46,6 +51,8 @@ class MainWindowHandlers {
  private:
   // Runs a command; a failure is shown to the operator and the window stays.
   void Guarded(const std::function<void()>& command);
+  // Rebuilds the list and tells of the files the scan could not read.
+  void Refresh();
   void TickAll(bool ticked);
 
   MailList& list_;

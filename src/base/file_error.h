@@ -25,12 +25,12 @@ class FileError : public std::runtime_error {
 
 // Error numbers the core reports of its own accord, in the platform's numbering.
 #ifdef _WIN32
-inline constexpr int kErrorNotFound = 2;         // ERROR_FILE_NOT_FOUND
-inline constexpr int kErrorAccessDenied = 5;     // ERROR_ACCESS_DENIED
-inline constexpr int kErrorInvalidArgument = 87;  // ERROR_INVALID_PARAMETER
-inline constexpr int kErrorInvalidName = 123;    // ERROR_INVALID_NAME
-inline constexpr int kErrorNotRegularFile = 222;  // ERROR_BAD_FILE_TYPE
-inline constexpr int kErrorIsLink = 681;         // ERROR_STOPPED_ON_SYMLINK
+inline constexpr int kErrorNotFound = 2;            // ERROR_FILE_NOT_FOUND
+inline constexpr int kErrorAccessDenied = 5;        // ERROR_ACCESS_DENIED
+inline constexpr int kErrorInvalidArgument = 87;    // ERROR_INVALID_PARAMETER
+inline constexpr int kErrorInvalidName = 123;       // ERROR_INVALID_NAME
+inline constexpr int kErrorNotRegularFile = 222;    // ERROR_BAD_FILE_TYPE
+inline constexpr int kErrorIsLink = 681;            // ERROR_STOPPED_ON_SYMLINK
 inline constexpr int kErrorIllegalSequence = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 #else
 inline constexpr int kErrorNotFound = 2;          // ENOENT

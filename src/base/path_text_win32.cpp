@@ -1,6 +1,5 @@
 // On Windows a path is UTF-16; the core's text is its UTF-8 form.
 #include "base/path_text.h"
-
 #include "base/wide_text.h"
 
 namespace velmoth {

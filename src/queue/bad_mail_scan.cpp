@@ -1,8 +1,7 @@
 // Lists the requeue candidates of the Bad Mail directory. Each command file is
-// read once, each message file is only measured, and at most one file is open.
+// opened once by name relative to the directory and read to its end, each
+// message file only looked at, and at most one file is open at a time.
 #include "queue/bad_mail_scan.h"
-
-#include <optional>
 
 #include "queue/command_file.h"
 #include "queue/queue_paths.h"
@@ -10,43 +9,90 @@
 namespace velmoth {
 namespace {
 
-// Whether the command file is a candidate; nothing when it has vanished.
-std::optional<bool> CandidateTest(const fs::path& commandFile) {
-  try {
-    return IsRequeueCandidate(commandFile);
-  } catch (const FileError& error) {
-    if (IsFileNotFound(error)) return std::nullopt;
-    throw;
+class Scanner {
+ public:
+  // Without a "messages" subdirectory no parked file has its message.
+  Scanner(Directory& parked, Directory* messages) : parked_(parked), messages_(messages) {}
+
+  void Visit(const DirectoryEntry& entry);
+  BadMailScan& result() { return result_; }
+
+ private:
+  void LeaveOut(const std::string& name, LeftOutReason reason,
+                std::optional<FileDate> date = std::nullopt) {
+    result_.leftOut.push_back({name, reason, date, std::nullopt});
   }
+  void LeaveOutUnreadable(const std::string& name, const FileError& error,
+                          std::optional<FileDate> date = std::nullopt) {
+    result_.leftOut.push_back({name, LeftOutReason::kUnreadable, date, error});
+  }
+
+  Directory& parked_;
+  Directory* messages_;
+  BadMailScan result_;
+};
+
+LeftOutReason ReasonOf(CommandFileVerdict verdict) {
+  return verdict == CommandFileVerdict::kSpooling ? LeftOutReason::kSpooling
+                                                  : LeftOutReason::kNonDeliveryReport;
 }
 
-// The message file's size; nothing when there is no message file.
-std::optional<std::uint64_t> MessageSize(FileSystem& files, const fs::path& messageFile) {
-  if (!files.Exists(messageFile)) return std::nullopt;
+bool IsLinkOrNotRegular(const FileError& error) {
+  return error.number() == kErrorIsLink || error.number() == kErrorNotRegularFile;
+}
+
+void Scanner::Visit(const DirectoryEntry& entry) {
+  if (entry.kind != FileKind::kRegular) return LeaveOut(entry.name, LeftOutReason::kNotRegularFile);
+  std::optional<FileDate> date = entry.modified;
+  CommandFileVerdict verdict;
   try {
-    return files.Size(messageFile);
+    const auto commandFile = parked_.Open(entry.name);
+    if (!date) date = commandFile->Status().modified;
+    verdict = ReadCommandFileVerdict(*commandFile);
   } catch (const FileError& error) {
-    if (IsFileNotFound(error)) return std::nullopt;
-    throw;
+    if (IsFileNotFound(error)) return;  // taken away by the server meanwhile
+    if (IsLinkOrNotRegular(error)) return LeaveOut(entry.name, LeftOutReason::kNotRegularFile);
+    return LeaveOutUnreadable(entry.name, error, date);
   }
+  if (!IsRequeueCandidate(verdict)) return LeaveOut(entry.name, ReasonOf(verdict), date);
+
+  std::optional<FileStatus> message;
+  try {
+    if (messages_) message = messages_->Status(entry.name);
+  } catch (const FileError& error) {
+    return LeaveOutUnreadable(entry.name, error, date);
+  }
+  if (!message) return LeaveOut(entry.name, LeftOutReason::kNoMessageFile, date);
+  if (message->kind != FileKind::kRegular) {
+    return LeaveOut(entry.name, LeftOutReason::kNotRegularFile, date);
+  }
+  result_.candidates.push_back({entry.name, message->size, *date});
 }
 
 }  // namespace
 
-void RefreshMailList(MailList& list, FileSystem& files) {
-  BusyPointer busy(list);
-  list.RemoveAllRows();
+BadMailScan ScanBadMail(FileSystem& files) {
+  // One registry lookup per scan.
   const fs::path directory = QueueDirectory(Queue::kBadMail);
-  const fs::path messages = directory / "messages";
-  for (const DirectoryFile& file : files.ListFiles(directory)) {
-    if (!CandidateTest(file.path).value_or(false)) continue;
-    const auto size = MessageSize(files, messages / file.path.filename());
-    if (!size) continue;
-    list.AddRow(file.name, file.name);
-    const int row = list.RowCount();
-    list.SetSize(row, *size);
-    list.SetDate(row, file.modified);
+  const auto parked = files.OpenDirectory(directory);
+  std::unique_ptr<Directory> messages;
+  try {
+    messages = files.OpenDirectory(directory / "messages");
+  } catch (const FileError& error) {
+    if (!IsFileNotFound(error)) throw;
   }
+  Scanner scanner(*parked, messages.get());
+  for (const DirectoryEntry& entry : parked->Entries()) scanner.Visit(entry);
+  return std::move(scanner.result());
+}
+
+UnreadableFiles CountUnreadable(const BadMailScan& scan) {
+  UnreadableFiles unreadable;
+  for (const LeftOutFile& file : scan.leftOut) {
+    if (file.reason != LeftOutReason::kUnreadable) continue;
+    if (unreadable.count++ == 0) unreadable.first = file.error;
+  }
+  return unreadable;
 }
 
 }  // namespace velmoth

@@ -1,13 +1,13 @@
-// The file operations the queue code is built on: enumerate a queue directory,
-// read and write command files line by line, copy, flush, rename and delete.
-// Every failure is a FileError that carries the error number, its text and the path.
+// The file operations the queue code is built on. A file is read only if it is a
+// regular file reached without following a link at its own name; a new file is
+// written under an exclusive temporary name and appears under its own name by a
+// rename; every failure is a FileError naming the file.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,110 +19,79 @@ namespace velmoth {
 
 namespace fs = std::filesystem;
 
+// What a name in a directory is. Directories are never listed.
+enum class FileKind { kRegular, kLink, kOther };
 
-// One regular file directly inside a directory.
-struct DirectoryFile {
-  fs::path path;
-  std::string name;  // bytes on POSIX, UTF-8 on Windows
-  FileDate modified;
+struct FileStatus {
+  FileKind kind = FileKind::kRegular;
+  std::uint64_t size = 0;
+  FileDate modified{};
 };
 
-// A file opened for reading whole blocks; closed when destroyed.
+// One name directly inside a directory, as the listing gives it.
+struct DirectoryEntry {
+  std::string name;  // bytes on POSIX, UTF-8 on Windows
+  FileKind kind = FileKind::kRegular;
+  // The last-modified date when the listing carries it (Windows); else the
+  // file's own status gives it.
+  std::optional<FileDate> modified;
+};
+
+// A regular file opened for reading; closed when destroyed.
 class InputFile {
  public:
-  explicit InputFile(const fs::path& path);
-  ~InputFile();
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-
-  // Reads up to `size` bytes; 0 at the end of the file.
-  std::size_t Read(char* buffer, std::size_t size);
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-  std::intptr_t handle_;
+  virtual ~InputFile() = default;
+  // Reads up to `size` bytes; fewer only at the end of the file, 0 there.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  virtual FileStatus Status() = 0;
+  virtual const fs::path& path() const = 0;
 };
 
-// A file created or emptied for writing; closed when destroyed.
+// A file opened for writing under a name no other file had; closed when destroyed.
 class OutputFile {
  public:
-  explicit OutputFile(const fs::path& path);
-  ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  void Write(const char* data, std::size_t size);
+  virtual ~OutputFile() = default;
+  virtual void Write(const char* data, std::size_t size) = 0;
   // Closes the file, reporting a failed close (a full disk can surface only here).
-  void Close();
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-  std::intptr_t handle_;
+  virtual void Close() = 0;
+  virtual const fs::path& path() const = 0;
 };
 
-// Reads a text file line by line through a fixed buffer. A line ends at LF; a CR
-// right before the LF belongs to the line end; a last line without a line end
-// is a line. Every other byte, a lone CR among them, passes through unchanged.
-class LineReader {
+// A queue directory opened once, its files reached by name: a scan resolves the
+// directory's path once, not once per file.
+class Directory {
  public:
-  explicit LineReader(const fs::path& path);
-
-  // True once every line has been read (at once for an empty file).
-  bool AtEnd();
-  // The next line without its line end.
-  std::string ReadLine();
-
- private:
-  bool Fill();
-
-  InputFile file_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  bool eof_ = false;
+  virtual ~Directory() = default;
+  // Every name directly inside that is not a directory, in the platform's order.
+  virtual std::vector<DirectoryEntry> Entries() = 0;
+  // Opens the file `name` for reading; a link, FIFO or device fails.
+  virtual std::unique_ptr<InputFile> Open(const std::string& name) = 0;
+  // The status of `name` itself, never of what a link points to; nothing when
+  // there is no such name.
+  virtual std::optional<FileStatus> Status(const std::string& name) = 0;
+  virtual const fs::path& path() const = 0;
 };
 
-// Writes a text file whose every line ends with CR LF, through a fixed buffer.
-class LineWriter {
- public:
-  explicit LineWriter(const fs::path& path);
-
-  void WriteLine(std::string_view line);
-  // Writes out the buffer and closes the file.
-  void Close();
-
- private:
-  void Drain();
-
-  OutputFile file_;
-  std::string buffer_;
-};
-
-// The operations the scan and the requeue perform on queue directories. The
-// requeue goes through this interface so that its order of operations can be
-// watched; NativeFileSystem is the real one.
+// The operations the scan and the requeue perform on the queue directories,
+// behind an interface so that tests can watch their order or cut them short.
+// NativeFileSystem is the real one.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Regular files directly inside `dir`, in the platform's order. Links, FIFOs,
-  // sockets, devices and directories are left out; a missing directory fails.
-  virtual std::vector<DirectoryFile> ListFiles(const fs::path& dir) = 0;
-  // False for a missing file or directory; never fails.
-  virtual bool Exists(const fs::path& path) = 0;
-  virtual std::uint64_t Size(const fs::path& path) = 0;
-  // Copies `from` over `to`.
-  virtual void Copy(const fs::path& from, const fs::path& to) = 0;
-  // Creates `path`, or empties it, for writing lines.
-  virtual std::unique_ptr<LineWriter> Create(const fs::path& path) = 0;
-  // Renames `from` over `to` in one step.
+  // A missing directory fails.
+  virtual std::unique_ptr<Directory> OpenDirectory(const fs::path& dir) = 0;
+  // Opens a regular file for reading; a link at `path` itself fails.
+  virtual std::unique_ptr<InputFile> OpenForReading(const fs::path& path) = 0;
+  // Creates a new file in `dir` under an unpredictable temporary name that no
+  // file had, exclusively, so two processes never share one.
+  virtual std::unique_ptr<OutputFile> CreateTemporary(const fs::path& dir) = 0;
+  // Makes the content of `files` and the names in `dirs` (new, renamed and
+  // removed ones) durable, all of them before returning.
+  virtual void Flush(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) = 0;
+  // Renames `from` over `to` in one step; a link at `to` is replaced, never
+  // written through.
   virtual void Rename(const fs::path& from, const fs::path& to) = 0;
-  // Forces the file's content to stable storage.
-  virtual void SyncFile(const fs::path& path) = 0;
-  // Forces the directory's entries (new and renamed names) to stable storage.
-  virtual void SyncDirectory(const fs::path& dir) = 0;
   // Deletes a file; a read-only file is not deleted and fails.
   virtual void Delete(const fs::path& path) = 0;
   // Removes a file if it is there, reporting nothing (clean-up after a failure).
@@ -131,16 +100,31 @@ class FileSystem {
 
 class NativeFileSystem : public FileSystem {
  public:
-  std::vector<DirectoryFile> ListFiles(const fs::path& dir) override;
-  bool Exists(const fs::path& path) override;
-  std::uint64_t Size(const fs::path& path) override;
-  void Copy(const fs::path& from, const fs::path& to) override;
-  std::unique_ptr<LineWriter> Create(const fs::path& path) override;
+  std::unique_ptr<Directory> OpenDirectory(const fs::path& dir) override;
+  std::unique_ptr<InputFile> OpenForReading(const fs::path& path) override;
+  std::unique_ptr<OutputFile> CreateTemporary(const fs::path& dir) override;
+  void Flush(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) override;
   void Rename(const fs::path& from, const fs::path& to) override;
-  void SyncFile(const fs::path& path) override;
-  void SyncDirectory(const fs::path& dir) override;
   void Delete(const fs::path& path) override;
   void Discard(const fs::path& path) noexcept override;
 };
+
+// Temporary names: ".velmoth-" and 16 random hex digits, then ".tmp". The server
+// looks in a "messages" directory only for the names its command files give.
+inline constexpr char kTemporaryPrefix[] = ".velmoth-";
+inline constexpr char kTemporarySuffix[] = ".tmp";
+std::string NewTemporaryName();
+bool IsTemporaryName(const std::string& name);
+
+// Reads the whole of `file` in blocks of up to `size` bytes, handing each to
+// `block`; stops after the first short read, which on a regular file is its end.
+template <typename BlockFunction>
+void ReadBlocks(InputFile& file, char* buffer, std::size_t size, BlockFunction&& block) {
+  for (;;) {
+    const std::size_t got = file.Read(buffer, size);
+    if (got > 0) block(buffer, got);
+    if (got < size) return;
+  }
+}
 
 }  // namespace velmoth

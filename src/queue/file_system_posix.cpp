@@ -1,147 +1,241 @@
-// The file handles and queue-directory operations on POSIX. Nothing here follows
-// a symbolic link out of a queue directory or opens anything but a regular file,
-// and nothing forces a delete.
+// The file layer on POSIX. Files are opened with O_NOFOLLOW and must prove to be
+// regular files; new files are created with O_EXCL; a directory's files are
+// reached relative to its descriptor; nothing forces a delete.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <set>
+#include <utility>
 
 #include "queue/file_system.h"
 
 namespace velmoth {
 namespace {
 
-[[noreturn]] void Throw(int number, const fs::path& path) {
-  throw FileError(number, std::strerror(number), PathText(path));
+// Closes a descriptor however the scope ends.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+FileKind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::kRegular;
+  if (S_ISLNK(mode)) return FileKind::kLink;
+  return FileKind::kOther;
 }
 
-int Handle(std::intptr_t handle) { return static_cast<int>(handle); }
+FileStatus StatusOf(const struct stat& st) {
+  return {KindOf(st.st_mode), static_cast<std::uint64_t>(st.st_size),
+          FileDate(std::chrono::seconds(st.st_mtim.tv_sec))};
+}
 
-struct stat StatOf(const fs::path& path) {
+[[noreturn]] void ThrowLink(const fs::path& path) {
+  throw FileError(ELOOP, "The file is a link, and links are not followed", PathText(path));
+}
+
+[[noreturn]] void ThrowNotRegular(const fs::path& path) {
+  throw FileError(EINVAL, "Not a regular file", PathText(path));
+}
+
+class PosixInputFile final : public InputFile {
+ public:
+  PosixInputFile(int fd, fs::path path, const struct stat& st)
+      : fd_(fd), path_(std::move(path)), status_(StatusOf(st)) {}
+
+  std::size_t Read(char* buffer, std::size_t size) override {
+    for (;;) {
+      const ssize_t got = ::read(fd_.get(), buffer, size);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) ThrowLastError(path_);
+    }
+  }
+  FileStatus Status() override { return status_; }
+  const fs::path& path() const override { return path_; }
+
+ private:
+  Descriptor fd_;
+  fs::path path_;
+  FileStatus status_;
+};
+
+// Opens `name` relative to `dirFd` (or a whole path with AT_FDCWD) for reading:
+// never through a link at the name itself, never anything but a regular file.
+std::unique_ptr<InputFile> OpenRegular(int dirFd, const char* name, const fs::path& path) {
+  // Non-blocking, so that a FIFO planted in a queue cannot hang us before we see
+  // what it is; on a regular file the flag does nothing.
+  Descriptor fd(::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (fd.get() < 0) {
+    if (errno == ELOOP) ThrowLink(path);
+    ThrowLastError(path);
+  }
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) ThrowLastError(path);
-  return st;
+  if (::fstat(fd.get(), &st) != 0) ThrowLastError(path);
+  if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);
+  return std::make_unique<PosixInputFile>(fd.release(), path, st);
+}
+
+class PosixOutputFile final : public OutputFile {
+ public:
+  PosixOutputFile(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
+
+  void Write(const char* data, std::size_t size) override {
+    while (size > 0) {
+      const ssize_t put = ::write(fd_.get(), data, size);
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) ThrowLastError(path_);
+      if (put == 0) ThrowError(ENOSPC, path_);
+      data += put;
+      size -= static_cast<std::size_t>(put);
+    }
+  }
+  void Close() override {
+    if (::close(fd_.release()) != 0) ThrowLastError(path_);
+  }
+  const fs::path& path() const override { return path_; }
+
+ private:
+  Descriptor fd_;
+  fs::path path_;
+};
+
+class PosixDirectory final : public Directory {
+ public:
+  PosixDirectory(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
+
+  std::vector<DirectoryEntry> Entries() override;
+  std::unique_ptr<InputFile> Open(const std::string& name) override {
+    return OpenRegular(fd_.get(), name.c_str(), path_ / name);
+  }
+  std::optional<FileStatus> Status(const std::string& name) override {
+    struct stat st {};
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return StatusOf(st);
+    if (errno == ENOENT) return std::nullopt;
+    ThrowLastError(path_ / name);
+  }
+  const fs::path& path() const override { return path_; }
+
+ private:
+  Descriptor fd_;
+  fs::path path_;
+};
+
+// What a listed name is, from the type that comes with it on most file systems,
+// else from its own status; nothing for a directory or a name gone since.
+std::optional<FileKind> EntryKind(int dirFd, const dirent& entry) {
+  switch (entry.d_type) {
+    case DT_REG:
+      return FileKind::kRegular;
+    case DT_LNK:
+      return FileKind::kLink;
+    case DT_DIR:
+      return std::nullopt;
+    case DT_UNKNOWN:
+      break;
+    default:
+      return FileKind::kOther;
+  }
+  struct stat st {};
+  if (::fstatat(dirFd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) {
+    return std::nullopt;
+  }
+  return KindOf(st.st_mode);
+}
+
+std::vector<DirectoryEntry> PosixDirectory::Entries() {
+  // The listing gets a descriptor of its own, so that each listing starts at the top.
+  Descriptor listing(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (listing.get() < 0) ThrowLastError(path_);
+  DIR* stream = ::fdopendir(listing.get());
+  if (stream == nullptr) ThrowLastError(path_);
+  listing.release();
+  std::vector<DirectoryEntry> entries;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(stream);
+    if (entry == nullptr) break;
+    if (const auto kind = EntryKind(fd_.get(), *entry)) {
+      entries.push_back({entry->d_name, *kind, std::nullopt});
+    }
+  }
+  const int number = errno;
+  ::closedir(stream);
+  if (number != 0) ThrowError(number, path_);
+  return entries;
+}
+
+void Sync(const fs::path& path, int flags) {
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | flags));
+  if (fd.get() < 0) ThrowLastError(path);
+  if (::fsync(fd.get()) != 0) ThrowLastError(path);
+}
+
+// One syncfs for each file system the directories lie on: it writes out every
+// file and name there, the ones asked for among them.
+void SyncFileSystems(const std::vector<fs::path>& dirs) {
+  std::set<dev_t> done;
+  for (const fs::path& dir : dirs) {
+    const Descriptor fd(::open(dir.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) ThrowLastError(dir);
+    if (!done.insert(st.st_dev).second) continue;
+    if (::syncfs(fd.get()) != 0) ThrowLastError(dir);
+  }
 }
 
 }  // namespace
 
-InputFile::InputFile(const fs::path& path) : path_(path) {
-  // Non-blocking open, so that a FIFO planted in a queue cannot hang us before
-  // we see that it is not a regular file. On a regular file the flag does nothing.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) ThrowLastError(path);
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw FileError(EINVAL, "Not a regular file", PathText(path));
-  }
-  handle_ = fd;
+std::unique_ptr<Directory> NativeFileSystem::OpenDirectory(const fs::path& dir) {
+  // An empty path would be the current directory.
+  if (dir.empty()) ThrowError(ENOENT, dir);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) ThrowLastError(dir);
+  return std::make_unique<PosixDirectory>(fd, dir);
 }
 
-InputFile::~InputFile() { ::close(Handle(handle_)); }
+std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path) {
+  return OpenRegular(AT_FDCWD, path.c_str(), path);
+}
 
-std::size_t InputFile::Read(char* buffer, std::size_t size) {
-  for (;;) {
-    const ssize_t got = ::read(Handle(handle_), buffer, size);
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) ThrowLastError(path_);
+std::unique_ptr<OutputFile> NativeFileSystem::CreateTemporary(const fs::path& dir) {
+  for (int attempt = 0;; ++attempt) {
+    const fs::path path = dir / NewTemporaryName();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) return std::make_unique<PosixOutputFile>(fd, path);
+    if (errno != EEXIST || attempt == 100) ThrowLastError(path);
   }
 }
 
-OutputFile::OutputFile(const fs::path& path) : path_(path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowLastError(path);
-  handle_ = fd;
-}
-
-OutputFile::~OutputFile() {
-  if (handle_ >= 0) ::close(Handle(handle_));
-}
-
-void OutputFile::Write(const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t put = ::write(Handle(handle_), data, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) ThrowLastError(path_);
-    if (put == 0) Throw(ENOSPC, path_);
-    data += put;
-    size -= static_cast<std::size_t>(put);
+void NativeFileSystem::Flush(const std::vector<fs::path>& files,
+                             const std::vector<fs::path>& dirs) {
+  // A few files are flushed one by one; for many, flushing their file systems
+  // whole is one journal commit instead of one per file.
+  constexpr std::size_t kOneByOne = 4;
+  if (files.size() + dirs.size() <= kOneByOne) {
+    for (const fs::path& file : files) Sync(file, 0);
+    for (const fs::path& dir : dirs) Sync(dir, O_DIRECTORY);
+    return;
   }
-}
-
-void OutputFile::Close() {
-  const int fd = Handle(handle_);
-  handle_ = -1;
-  if (::close(fd) != 0) ThrowLastError(path_);
-}
-
-std::vector<DirectoryFile> NativeFileSystem::ListFiles(const fs::path& dir) {
-  DIR* stream = ::opendir(dir.empty() ? "" : dir.c_str());
-  if (stream == nullptr) ThrowLastError(dir);
-  std::vector<DirectoryFile> files;
-  const int dirFd = ::dirfd(stream);
-  errno = 0;
-  while (const dirent* entry = ::readdir(stream)) {
-    struct stat st {};
-    // A name that vanished since readdir, a link, a FIFO, a socket, a device or a
-    // directory is not a parked message.
-    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-      files.push_back(
-          {dir / entry->d_name, entry->d_name, FileDate(std::chrono::seconds(st.st_mtime))});
-    }
-    errno = 0;
-  }
-  const int number = errno;
-  ::closedir(stream);
-  if (number != 0) Throw(number, dir);
-  return files;
-}
-
-bool NativeFileSystem::Exists(const fs::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::uint64_t NativeFileSystem::Size(const fs::path& path) {
-  return static_cast<std::uint64_t>(StatOf(path).st_size);
-}
-
-void NativeFileSystem::Copy(const fs::path& from, const fs::path& to) {
-  InputFile source(from);
-  OutputFile copy(to);
-  constexpr std::size_t kSize = 256 * 1024;
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kSize);
-  while (const std::size_t got = source.Read(buffer.get(), kSize)) copy.Write(buffer.get(), got);
-  copy.Close();
-}
-
-std::unique_ptr<LineWriter> NativeFileSystem::Create(const fs::path& path) {
-  return std::make_unique<LineWriter>(path);
+  std::vector<fs::path> holders(dirs);
+  for (const fs::path& file : files) holders.push_back(file.parent_path());
+  SyncFileSystems(holders);
 }
 
 void NativeFileSystem::Rename(const fs::path& from, const fs::path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) ThrowLastError(to);
 }
-
-namespace {
-
-void Sync(const fs::path& path, int flags) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
-  if (fd < 0) ThrowLastError(path);
-  const int result = ::fsync(fd);
-  const int number = errno;
-  ::close(fd);
-  if (result != 0) Throw(number, path);
-}
-
-}  // namespace
-
-void NativeFileSystem::SyncFile(const fs::path& path) { Sync(path, O_NOFOLLOW); }
-
-void NativeFileSystem::SyncDirectory(const fs::path& dir) { Sync(dir, O_DIRECTORY); }
 
 void NativeFileSystem::Delete(const fs::path& path) {
   struct stat st {};

@@ -1,14 +1,16 @@
-// The file handles and queue-directory operations on Windows, through the wide
-// Win32 calls. Files are opened so that the mail server can go on reading them,
-// listings leave out directories and reparse points, and nothing forces a delete.
+// The file layer on Windows, through the wide Win32 calls. Files are opened at the
+// reparse point itself and must prove to be plain files; new files are created
+// with CREATE_NEW; files are shared so the mail server can go on with them; and
+// nothing forces a delete.
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
-#include "queue/file_system.h"
-#include "base/wide_text.h"
 #include "base/file_time.h"
+#include "base/wide_text.h"
+#include "queue/file_system.h"
 
 namespace velmoth {
 namespace {
@@ -17,28 +19,121 @@ namespace {
   ThrowError(static_cast<int>(number), path);
 }
 
-HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-std::intptr_t Stored(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
-
 FileDate DateOf(const FILETIME& time) {
   const auto ticks = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
   return FileDate(std::chrono::seconds(ticks / kTicksPerSecond - kSecondsFrom1601To1970));
 }
 
-// A listing entry that may be a parked message: a plain file, not a directory,
-// a link or junction, or a device.
-bool IsPlainFile(const WIN32_FIND_DATAW& entry) {
-  constexpr DWORD kNotPlain =
-      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-  return (entry.dwFileAttributes & kNotPlain) == 0;
+std::uint64_t SizeOf(DWORD high, DWORD low) {
+  return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
-bool IsDirectory(const fs::path& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// What a name with these attributes is; nothing for a directory.
+std::optional<FileKind> KindOf(DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FileKind::kLink;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return FileKind::kOther;
+  return FileKind::kRegular;
 }
+
+// Closes a handle however the scope ends.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+  HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+  bool Close() { return CloseHandle(release()) != 0; }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32InputFile final : public InputFile {
+ public:
+  Win32InputFile(HANDLE file, fs::path path, FileStatus status)
+      : file_(file), path_(std::move(path)), status_(status) {}
+
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file_.get(), buffer, wanted, &got, nullptr)) ThrowLastError(path_);
+    return got;
+  }
+  FileStatus Status() override { return status_; }
+  const fs::path& path() const override { return path_; }
+
+ private:
+  Handle file_;
+  fs::path path_;
+  FileStatus status_;
+};
+
+std::unique_ptr<InputFile> OpenRegular(const fs::path& path) {
+  // The server may write, rename or delete the file while we read it. A link or
+  // junction is opened as itself, so that it can be refused, never followed.
+  Handle file(CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) ThrowLastError(path);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) ThrowLastError(path);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    throw FileError(kErrorIsLink, "The file is a link, and links are not followed", PathText(path));
+  }
+  // A console, pipe or other device name is not a queue file.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw FileError(kErrorNotRegularFile, "Not a regular file", PathText(path));
+  }
+  const FileStatus status{FileKind::kRegular, SizeOf(info.nFileSizeHigh, info.nFileSizeLow),
+                          DateOf(info.ftLastWriteTime)};
+  return std::make_unique<Win32InputFile>(file.release(), path, status);
+}
+
+class Win32OutputFile final : public OutputFile {
+ public:
+  Win32OutputFile(HANDLE file, fs::path path) : file_(file), path_(std::move(path)) {}
+
+  void Write(const char* data, std::size_t size) override {
+    while (size > 0) {
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+      DWORD put = 0;
+      if (!WriteFile(file_.get(), data, chunk, &put, nullptr)) ThrowLastError(path_);
+      if (put == 0) Throw(ERROR_DISK_FULL, path_);
+      data += put;
+      size -= put;
+    }
+  }
+  void Close() override {
+    if (!file_.Close()) ThrowLastError(path_);
+  }
+  const fs::path& path() const override { return path_; }
+
+ private:
+  Handle file_;
+  fs::path path_;
+};
+
+class Win32Directory final : public Directory {
+ public:
+  explicit Win32Directory(fs::path path) : path_(std::move(path)) {}
+
+  std::vector<DirectoryEntry> Entries() override;
+  std::unique_ptr<InputFile> Open(const std::string& name) override {
+    return OpenRegular(path_ / PathFromText(name));
+  }
+  std::optional<FileStatus> Status(const std::string& name) override;
+  const fs::path& path() const override { return path_; }
+
+ private:
+  fs::path path_;
+};
 
 // Closes a find handle however the listing ends.
 class FindHandle {
@@ -53,114 +148,88 @@ class FindHandle {
   HANDLE handle_;
 };
 
-}  // namespace
-
-InputFile::InputFile(const fs::path& path) : path_(path) {
-  // The server may write, rename or delete the file while we read it.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) ThrowLastError(path);
-  // A console, pipe or other device name is not a queue file.
-  if (GetFileType(file) != FILE_TYPE_DISK) {
-    CloseHandle(file);
-    throw FileError(ERROR_BAD_FILE_TYPE, "Not a regular file", PathText(path));
-  }
-  handle_ = Stored(file);
+bool IsDirectory(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-InputFile::~InputFile() { CloseHandle(Handle(handle_)); }
-
-std::size_t InputFile::Read(char* buffer, std::size_t size) {
-  const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-  DWORD got = 0;
-  if (!ReadFile(Handle(handle_), buffer, wanted, &got, nullptr)) ThrowLastError(path_);
-  return got;
-}
-
-OutputFile::OutputFile(const fs::path& path) : path_(path) {
-  // Readers are let in: the server may look at the file before we close it.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) ThrowLastError(path);
-  handle_ = Stored(file);
-}
-
-OutputFile::~OutputFile() {
-  if (Handle(handle_) != INVALID_HANDLE_VALUE) CloseHandle(Handle(handle_));
-}
-
-void OutputFile::Write(const char* data, std::size_t size) {
-  while (size > 0) {
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-    DWORD put = 0;
-    if (!WriteFile(Handle(handle_), data, chunk, &put, nullptr)) ThrowLastError(path_);
-    if (put == 0) Throw(ERROR_DISK_FULL, path_);
-    data += put;
-    size -= put;
-  }
-}
-
-void OutputFile::Close() {
-  const HANDLE file = Handle(handle_);
-  handle_ = Stored(INVALID_HANDLE_VALUE);
-  if (!CloseHandle(file)) ThrowLastError(path_);
-}
-
-std::vector<DirectoryFile> NativeFileSystem::ListFiles(const fs::path& dir) {
-  // An empty path would list the current directory.
-  if (dir.empty()) Throw(ERROR_PATH_NOT_FOUND, dir);
+std::vector<DirectoryEntry> Win32Directory::Entries() {
   WIN32_FIND_DATAW entry{};
-  const HANDLE found = FindFirstFileExW((dir / L"*").c_str(), FindExInfoBasic, &entry,
+  const HANDLE found = FindFirstFileExW((path_ / L"*").c_str(), FindExInfoBasic, &entry,
                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  std::vector<DirectoryFile> files;
+  std::vector<DirectoryEntry> entries;
   if (found == INVALID_HANDLE_VALUE) {
     const DWORD number = GetLastError();
     // The root of a drive has no "." entry, so an empty one matches nothing.
-    if (number == ERROR_FILE_NOT_FOUND && IsDirectory(dir)) return files;
-    Throw(number, dir);
+    if (number == ERROR_FILE_NOT_FOUND && IsDirectory(path_)) return entries;
+    Throw(number, path_);
   }
   const FindHandle find(found);
   do {
-    if (IsPlainFile(entry)) {
-      files.push_back(
-          {dir / entry.cFileName, Narrow(entry.cFileName), DateOf(entry.ftLastWriteTime)});
+    // The listing carries each file's date, which saves opening it for that.
+    if (const auto kind = KindOf(entry.dwFileAttributes)) {
+      entries.push_back({Narrow(entry.cFileName), *kind, DateOf(entry.ftLastWriteTime)});
     }
   } while (FindNextFileW(find.get(), &entry));
   const DWORD number = GetLastError();
-  if (number != ERROR_NO_MORE_FILES) Throw(number, dir);
-  return files;
+  if (number != ERROR_NO_MORE_FILES) Throw(number, path_);
+  return entries;
 }
 
-bool NativeFileSystem::Exists(const fs::path& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-std::uint64_t NativeFileSystem::Size(const fs::path& path) {
-  // From the directory entry: a file the server holds open exclusively has a size too.
+std::optional<FileStatus> Win32Directory::Status(const std::string& name) {
+  // From the directory entry: a file the server holds open exclusively has one too.
+  const fs::path path = path_ / PathFromText(name);
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) ThrowLastError(path);
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-void NativeFileSystem::Copy(const fs::path& from, const fs::path& to) {
-  if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
     const DWORD number = GetLastError();
-    // A source that is there leaves the destination to blame.
-    Throw(number, GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES ? from : to);
+    if (number == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    Throw(number, path);
   }
-  // CopyFileW carries a read-only attribute over; the server must be able to
-  // delete the copy once it has sent it.
-  const DWORD attributes = GetFileAttributesW(to.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-      !SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-    ThrowLastError(to);
+  return FileStatus{KindOf(data.dwFileAttributes).value_or(FileKind::kOther),
+                    SizeOf(data.nFileSizeHigh, data.nFileSizeLow), DateOf(data.ftLastWriteTime)};
+}
+
+void FlushFile(const fs::path& path) {
+  // FlushFileBuffers wants write access; the file itself, not what a link points to.
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) ThrowLastError(path);
+  if (!FlushFileBuffers(file.get())) ThrowLastError(path);
+}
+
+}  // namespace
+
+std::unique_ptr<Directory> NativeFileSystem::OpenDirectory(const fs::path& dir) {
+  // An empty path would be the current directory.
+  if (dir.empty()) Throw(ERROR_PATH_NOT_FOUND, dir);
+  const DWORD attributes = GetFileAttributesW(dir.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastError(dir);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) Throw(ERROR_DIRECTORY, dir);
+  return std::make_unique<Win32Directory>(dir);
+}
+
+std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path) {
+  return OpenRegular(path);
+}
+
+std::unique_ptr<OutputFile> NativeFileSystem::CreateTemporary(const fs::path& dir) {
+  for (int attempt = 0;; ++attempt) {
+    const fs::path path = dir / NewTemporaryName();
+    // Readers are let in: the server may look at the file before we close it.
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return std::make_unique<Win32OutputFile>(file, path);
+    const DWORD number = GetLastError();
+    if ((number != ERROR_FILE_EXISTS && number != ERROR_ALREADY_EXISTS) || attempt == 100) {
+      Throw(number, path);
+    }
   }
 }
 
-std::unique_ptr<LineWriter> NativeFileSystem::Create(const fs::path& path) {
-  return std::make_unique<LineWriter>(path);
+// Directories need no flush: Win32 offers none for a directory's names, and
+// Rename writes each new name through before it returns.
+void NativeFileSystem::Flush(const std::vector<fs::path>& files, const std::vector<fs::path>&) {
+  for (const fs::path& file : files) FlushFile(file);
 }
 
 void NativeFileSystem::Rename(const fs::path& from, const fs::path& to) {
@@ -169,21 +238,6 @@ void NativeFileSystem::Rename(const fs::path& from, const fs::path& to) {
     ThrowLastError(to);
   }
 }
-
-void NativeFileSystem::SyncFile(const fs::path& path) {
-  // FlushFileBuffers wants write access; the file itself, not what a link points to.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) ThrowLastError(path);
-  const bool flushed = FlushFileBuffers(file);
-  const DWORD number = GetLastError();
-  CloseHandle(file);
-  if (!flushed) Throw(number, path);
-}
-
-// Nothing to do: Win32 offers no flush for a directory's entries, and the one
-// change the requeue needs durable, the rename, is written through by Rename.
-void NativeFileSystem::SyncDirectory(const fs::path&) {}
 
 void NativeFileSystem::Delete(const fs::path& path) {
   // DeleteFileW itself refuses a read-only file; we only say why.

@@ -1,8 +1,6 @@
 // Queue directories from the server's registry values, and the file paths in them.
 #include "queue/queue_paths.h"
 
-#include <cerrno>
-
 #include "config/local_path.h"
 #include "config/registry.h"
 #include "queue/file_system.h"
@@ -10,16 +8,10 @@
 namespace velmoth {
 namespace {
 
-#ifdef _WIN32
-constexpr int kInvalidName = 123;  // ERROR_INVALID_NAME
-#else
-constexpr int kInvalidName = EINVAL;
-#endif
-
 std::filesystem::path BareFileName(const std::string& name) {
   const std::filesystem::path path = PathFromText(name);
   if (name.empty() || name == "." || name == ".." || path != path.filename()) {
-    throw FileError(kInvalidName, "Not the name of a file in the queue", name);
+    throw FileError(kErrorInvalidName, "Not the name of a file in the queue", name);
   }
   return path;
 }
@@ -32,8 +24,7 @@ std::filesystem::path QueueDirectory(Queue queue) {
   if (directory.empty()) {
     const std::string key = badMail ? kServerKey : kSmtpConnectorKey;
     const std::string value = badMail ? kBadMailValue : kOutboundQueueValue;
-    // ENOENT is 2 on every platform, as is Windows' ERROR_FILE_NOT_FOUND.
-    throw FileError(ENOENT,
+    throw FileError(kErrorNotFound,
                     "The mail server's registry value \"" + value + "\" is missing or empty",
                     "HKEY_LOCAL_MACHINE\\" + key);
   }

@@ -1,96 +1,301 @@
-// Copies parked messages into the outbound queue with their delivery state reset.
-// Order per message: copy the message file, write the command file under a
-// temporary name, flush, rename it into place, then delete the parked files.
+// Copies parked messages into the outbound queue with their delivery state reset,
+// a batch of rows at a time: every row's two files are written under temporary
+// names, flushed together, renamed into place message files first with a flush
+// after each kind, and only then are the parked files deleted.
 #include "queue/requeue.h"
 
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
+#include <memory>
 #include <system_error>
 
 #include "queue/command_file.h"
 #include "queue/queue_paths.h"
 
-#ifdef _WIN32
-#include <process.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
-
 namespace velmoth {
 namespace {
 
-#ifdef _WIN32
-constexpr int kSameFileError = 87;  // ERROR_INVALID_PARAMETER
-#else
-constexpr int kSameFileError = EINVAL;
-#endif
+// A failure and the row it stops the requeue at.
+struct RowFailure {
+  std::size_t row;
+  FileError error;
+};
 
-// Whether both paths name one existing file, through whatever links lead there.
-bool SameFile(const fs::path& first, const fs::path& second) {
-  std::error_code ignored;
-  return fs::equivalent(first, second, ignored);
+// One row written under temporary names, waiting for its batch to be committed.
+struct PreparedRow {
+  std::size_t row;
+  fs::path parkedMessage;
+  fs::path parkedCommand;
+  fs::path outboundMessage;
+  fs::path outboundCommand;
+  fs::path messageTemporary;
+  fs::path commandTemporary;
+};
+
+bool IsLinkOrNotRegular(const FileError& error) {
+  return error.number() == kErrorIsLink || error.number() == kErrorNotRegularFile;
 }
 
-// A name in the outbound "messages" subdirectory that no message has: the server
-// looks there only for the message files its command files name.
-fs::path TemporaryCommandFile(const fs::path& messages) {
-  static std::atomic<unsigned> counter{0};
-  return messages /
-         (".velmoth-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp");
+// Whether `inner` is `outer` or lies somewhere inside it, by the identity of the
+// directories, whatever links lead to them.
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+  std::error_code failed;
+  fs::path path = fs::canonical(inner, failed);
+  if (failed) return false;
+  for (;;) {
+    if (fs::equivalent(path, outer, failed)) return true;
+    if (!path.has_relative_path()) return false;
+    path = path.parent_path();
+  }
+}
+
+// Refuses queues that are one directory or nested: the rename of a copy would
+// land on a parked file, and the deletion would remove the only copy left.
+class QueueSeparation {
+ public:
+  void Check(const fs::path& badMail, const fs::path& outbound) {
+    if (badMail == checkedBadMail_ && outbound == checkedOutbound_) return;
+    if (IsWithin(outbound, badMail) || IsWithin(badMail, outbound)) {
+      throw FileError(kErrorInvalidArgument,
+                      "The outbound queue and the Bad Mail directory are one directory, or one "
+                      "lies inside the other",
+                      PathText(outbound));
+    }
+    checkedBadMail_ = badMail;
+    checkedOutbound_ = outbound;
+  }
+
+ private:
+  fs::path checkedBadMail_;
+  fs::path checkedOutbound_;
+};
+
+// Removes temporary files again unless they are kept.
+class TemporaryFiles {
+ public:
+  explicit TemporaryFiles(FileSystem& files) : files_(files) {}
+  ~TemporaryFiles() {
+    for (const fs::path& path : paths_) files_.Discard(path);
+  }
+  TemporaryFiles(const TemporaryFiles&) = delete;
+  TemporaryFiles& operator=(const TemporaryFiles&) = delete;
+
+  void Add(const fs::path& path) { paths_.push_back(path); }
+  void Keep() { paths_.clear(); }
+
+ private:
+  FileSystem& files_;
+  std::vector<fs::path> paths_;
+};
+
+void CopyContent(InputFile& from, OutputFile& to) {
+  constexpr std::size_t kSize = 256 * 1024;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kSize);
+  ReadBlocks(from, buffer.get(), kSize,
+             [&](const char* data, std::size_t size) { to.Write(data, size); });
+}
+
+class Requeuer {
+ public:
+  Requeuer(const std::vector<std::string>& names, const RequeueOptions& options, FileSystem& files)
+      : options_(options), files_(files) {
+    for (const std::string& name : names) rows_.push_back({name, RequeueOutcome::kNotTried, {}});
+  }
+
+  std::vector<RequeueRow> Run();
+
+ private:
+  void Prepare(std::size_t row);
+  // Puts the batch's rows in place durably, then deletes their parked files.
+  void Commit();
+  std::vector<fs::path> DirectoriesOf(fs::path PreparedRow::*place) const;
+  // Flushes; on a failure the whole batch is dropped and the requeue stops.
+  void FlushOrStop(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs);
+  // Renames each row's temporary file over its place; on a failure the rows
+  // from there on are dropped from the batch and the failure is kept.
+  void PlaceAll(fs::path PreparedRow::*temporary, fs::path PreparedRow::*place);
+  // Drops the batch's rows from `first` on, with their temporary files.
+  void AbandonFrom(std::size_t first);
+  void KeepEarliest(RowFailure failure);
+  void DeleteParked();
+  void DiscardStaleTemporaries();
+  void Skip(std::size_t row, RequeueOutcome outcome) { rows_[row].outcome = outcome; }
+  std::string Stamp() const { return std::to_string(SecondsSinceEpochUtc(options_.clock)); }
+
+  const RequeueOptions& options_;
+  FileSystem& files_;
+  std::vector<RequeueRow> rows_;
+  std::vector<PreparedRow> batch_;
+  QueueSeparation separation_;
+  std::optional<RowFailure> failure_;
+};
+
+std::vector<RequeueRow> Requeuer::Run() {
+  DiscardStaleTemporaries();
+  try {
+    for (std::size_t row = 0; row < rows_.size() && !failure_; ++row) {
+      try {
+        Prepare(row);
+      } catch (const FileError& error) {
+        failure_ = RowFailure{row, error};
+      }
+      if (failure_ || batch_.size() >= options_.batchRows || row + 1 == rows_.size()) {
+        Commit();
+        if (options_.progress) options_.progress(row + 1, rows_.size());
+      }
+    }
+  } catch (const RowFailure& failure) {
+    KeepEarliest(failure);
+  }
+  if (failure_) {
+    rows_[failure_->row].outcome = RequeueOutcome::kFailed;
+    rows_[failure_->row].error = failure_->error;
+  }
+  return std::move(rows_);
+}
+
+void Requeuer::Prepare(std::size_t row) {
+  const std::string& name = rows_[row].name;
+  // Every path first, so that a queue the registry does not give stops us before
+  // a file is touched.
+  PreparedRow prepared{row,
+                       MessageFilePath(Queue::kBadMail, name),
+                       CommandFilePath(Queue::kBadMail, name),
+                       MessageFilePath(Queue::kOutbound, name),
+                       CommandFilePath(Queue::kOutbound, name),
+                       {},
+                       {}};
+  separation_.Check(prepared.parkedCommand.parent_path(), prepared.outboundCommand.parent_path());
+
+  std::unique_ptr<InputFile> command;
+  std::unique_ptr<InputFile> message;
+  try {
+    command = files_.OpenForReading(prepared.parkedCommand);
+    message = files_.OpenForReading(prepared.parkedMessage);
+  } catch (const FileError& error) {
+    if (IsFileNotFound(error)) return Skip(row, RequeueOutcome::kGone);
+    if (IsLinkOrNotRegular(error)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
+    throw;
+  }
+
+  // The command file is read once: its rewrite is written while the candidate
+  // test runs again on the same bytes, and dropped if the test now fails.
+  const fs::path temporaries = prepared.outboundMessage.parent_path();
+  TemporaryFiles written(files_);
+  const auto commandCopy = files_.CreateTemporary(temporaries);
+  written.Add(commandCopy->path());
+  const CommandFileVerdict verdict =
+      RewriteCommandFile(*command, *commandCopy, [this] { return Stamp(); });
+  commandCopy->Close();
+  if (!IsRequeueCandidate(verdict)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
+
+  const auto messageCopy = files_.CreateTemporary(temporaries);
+  written.Add(messageCopy->path());
+  CopyContent(*message, *messageCopy);
+  messageCopy->Close();
+
+  written.Keep();
+  prepared.commandTemporary = commandCopy->path();
+  prepared.messageTemporary = messageCopy->path();
+  batch_.push_back(std::move(prepared));
+}
+
+void Requeuer::Commit() {
+  if (batch_.empty()) return;
+  std::vector<fs::path> temporaries;
+  for (const PreparedRow& row : batch_) {
+    temporaries.push_back(row.messageTemporary);
+    temporaries.push_back(row.commandTemporary);
+  }
+  FlushOrStop(temporaries, {});
+  PlaceAll(&PreparedRow::messageTemporary, &PreparedRow::outboundMessage);
+  FlushOrStop({}, DirectoriesOf(&PreparedRow::outboundMessage));
+  PlaceAll(&PreparedRow::commandTemporary, &PreparedRow::outboundCommand);
+  FlushOrStop({}, DirectoriesOf(&PreparedRow::outboundCommand));
+  DeleteParked();
+}
+
+std::vector<fs::path> Requeuer::DirectoriesOf(fs::path PreparedRow::*place) const {
+  std::vector<fs::path> dirs;
+  for (const PreparedRow& row : batch_) dirs.push_back((row.*place).parent_path());
+  std::sort(dirs.begin(), dirs.end());
+  dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
+  return dirs;
+}
+
+void Requeuer::FlushOrStop(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) {
+  if (batch_.empty()) return;
+  try {
+    files_.Flush(files, dirs);
+  } catch (const FileError& error) {
+    // Nothing of the batch is known to be durable: no parked file may go.
+    const std::size_t first = batch_.front().row;
+    AbandonFrom(0);
+    throw RowFailure{first, error};
+  }
+}
+
+void Requeuer::PlaceAll(fs::path PreparedRow::*temporary, fs::path PreparedRow::*place) {
+  for (std::size_t i = 0; i < batch_.size(); ++i) {
+    try {
+      files_.Rename(batch_[i].*temporary, batch_[i].*place);
+    } catch (const FileError& error) {
+      // The rows before it go on to the end; this one and those after it stop.
+      KeepEarliest(RowFailure{batch_[i].row, error});
+      AbandonFrom(i);
+      return;
+    }
+  }
+}
+
+void Requeuer::AbandonFrom(std::size_t first) {
+  for (std::size_t i = first; i < batch_.size(); ++i) {
+    files_.Discard(batch_[i].messageTemporary);
+    files_.Discard(batch_[i].commandTemporary);
+  }
+  batch_.resize(first);
+}
+
+void Requeuer::KeepEarliest(RowFailure failure) {
+  if (!failure_ || failure.row < failure_->row) failure_ = std::move(failure);
+}
+
+void Requeuer::DeleteParked() {
+  // Every row of the batch is in the outbound queue now: each one's parked files
+  // go, even when another's cannot, so that none is left to be sent twice.
+  for (const PreparedRow& row : batch_) {
+    rows_[row.row].outcome = RequeueOutcome::kRequeued;
+    if (!options_.deleteParked) continue;
+    try {
+      files_.Delete(row.parkedMessage);
+      files_.Delete(row.parkedCommand);
+    } catch (const FileError& error) {
+      KeepEarliest(RowFailure{row.row, error});
+    }
+  }
+  batch_.clear();
+}
+
+void Requeuer::DiscardStaleTemporaries() {
+  try {
+    const auto messages = files_.OpenDirectory(MessagesDirectory(Queue::kOutbound));
+    const std::int64_t now = options_.clock();
+    for (const DirectoryEntry& entry : messages->Entries()) {
+      if (entry.kind != FileKind::kRegular || !IsTemporaryName(entry.name)) continue;
+      const auto status = messages->Status(entry.name);
+      if (status && now - status->modified.time_since_epoch().count() >= kStaleTemporarySeconds) {
+        files_.Discard(messages->path() / entry.name);
+      }
+    }
+  } catch (const FileError&) {
+    // Whatever keeps us from the outbound queue, the first row reports.
+  }
 }
 
 }  // namespace
 
-void RewriteCommandFile(const fs::path& source, const fs::path& temporary,
-                        const fs::path& destination, bool sync, FileSystem& files,
-                        const Clock& clock) {
-  const StampProducer stamp = [&clock] { return std::to_string(SecondsSinceEpochUtc(clock)); };
-  LineReader reader(source);
-  try {
-    auto writer = files.Create(temporary);
-    while (!reader.AtEnd()) writer->WriteLine(RewriteLine(reader.ReadLine(), stamp));
-    writer->Close();
-    if (sync) files.SyncFile(temporary);
-    files.Rename(temporary, destination);
-  } catch (...) {
-    files.Discard(temporary);
-    throw;
-  }
-}
-
-void RequeueEntry(const std::string& name, bool deleteParked, FileSystem& files,
-                  const Clock& clock) {
-  // Every path first, so that a missing directory stops us before a file is touched.
-  const fs::path parkedMessage = MessageFilePath(Queue::kBadMail, name);
-  const fs::path parkedCommand = CommandFilePath(Queue::kBadMail, name);
-  const fs::path outboundMessage = MessageFilePath(Queue::kOutbound, name);
-  const fs::path outboundCommand = CommandFilePath(Queue::kOutbound, name);
-  const fs::path outboundMessages = outboundMessage.parent_path();
-  // With both queues in one place the copy would empty the message it copies,
-  // and the deletion would remove the only copy left.
-  if (SameFile(parkedMessage, outboundMessage) || SameFile(parkedCommand, outboundCommand)) {
-    throw FileError(kSameFileError, "The Bad Mail directory and the outbound queue are the same",
-                    PathText(parkedCommand));
-  }
-
-  files.Copy(parkedMessage, outboundMessage);
-  if (deleteParked) files.SyncFile(outboundMessage);
-  RewriteCommandFile(parkedCommand, TemporaryCommandFile(outboundMessages), outboundCommand,
-                     deleteParked, files, clock);
-  if (!deleteParked) return;
-  files.SyncDirectory(outboundMessages);
-  files.SyncDirectory(outboundCommand.parent_path());
-  files.Delete(parkedMessage);
-  files.Delete(parkedCommand);
-}
-
-void RequeueChecked(MailList& list, bool deleteParked, FileSystem& files, const Clock& clock) {
-  BusyPointer busy(list);
-  const int rows = list.RowCount();
-  for (int row = 1; row <= rows; ++row) {
-    if (list.IsTicked(row)) RequeueEntry(list.RowText(row), deleteParked, files, clock);
-  }
+std::vector<RequeueRow> Requeue(const std::vector<std::string>& names,
+                                const RequeueOptions& options, FileSystem& files) {
+  return Requeuer(names, options, files).Run();
 }
 
 }  // namespace velmoth

@@ -1,34 +1,56 @@
-// The requeue: puts parked messages back into the SMTP connector's outbound
-// queue as messages that were never tried, and optionally removes them from
-// the Bad Mail directory.
+// The requeue: puts parked messages back into the SMTP connector's outbound queue
+// as messages never tried, and optionally removes them from the Bad Mail directory.
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "app/mail_list.h"
 #include "queue/file_system.h"
 #include "time/utc_stamp.h"
 
 namespace velmoth {
 
-// Requeues the ticked rows in list order. A failure stops at that step and is
-// thrown; what was done for earlier rows stays done. The caller rebuilds the
-// list afterwards either way.
-void RequeueChecked(MailList& list, bool deleteParked, FileSystem& files,
-                    const Clock& clock = SystemClock);
+enum class RequeueOutcome {
+  kRequeued,           // in the outbound queue, and gone from Bad Mail when asked
+  kNoLongerCandidate,  // skipped: the server began sending it, it became a
+                       // non-delivery report, or a file of it is no regular file
+  kGone,               // skipped: its parked files are no longer there
+  kFailed,             // the requeue stopped here; `error` says why
+  kNotTried,           // after a failure
+};
 
-// One message: the message file is copied first, then the command file is
-// rewritten and appears in the outbound queue in one step, complete. With
-// `deleteParked` both are forced to disk before the parked files are deleted,
-// message file first, so that a crash never leaves the message nowhere.
-void RequeueEntry(const std::string& name, bool deleteParked, FileSystem& files,
-                  const Clock& clock = SystemClock);
+struct RequeueRow {
+  std::string name;
+  RequeueOutcome outcome = RequeueOutcome::kNotTried;
+  std::optional<FileError> error;
+};
 
-// Writes the rewritten lines of `source` under `temporary`, then renames that over
-// `destination`. On failure the temporary file is removed and nothing is at
-// `destination` that was not there before.
-void RewriteCommandFile(const fs::path& source, const fs::path& temporary,
-                        const fs::path& destination, bool sync, FileSystem& files,
-                        const Clock& clock = SystemClock);
+struct RequeueOptions {
+  bool deleteParked = true;
+  Clock clock = SystemClock;
+  // Rows written before they are flushed together; bounds how long a failure
+  // waits to be reported.
+  std::size_t batchRows = 256;
+  // Told how many rows are done after every batch.
+  std::function<void(std::size_t done, std::size_t total)> progress;
+};
+
+// Requeues the named parked messages in order and reports on each, in the same
+// order. Per message: the candidate test runs again on its command file; the
+// message file and the rewritten command file are written under temporary names
+// and flushed; the message file is renamed into place and its directory flushed,
+// then the command file likewise; only then are the parked files deleted,
+// message file first. A failure stops the requeue at its row: the rows before it
+// are done completely, nothing of it is left half-written in the outbound queue,
+// and its parked files stay.
+std::vector<RequeueRow> Requeue(const std::vector<std::string>& names,
+                                const RequeueOptions& options, FileSystem& files);
+
+// Outbound temporary files left by a requeue that was killed, once they are ten
+// minutes old (a younger one may be another requeue's, still being written).
+inline constexpr std::int64_t kStaleTemporarySeconds = 600;
 
 }  // namespace velmoth

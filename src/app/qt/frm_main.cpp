@@ -168,11 +168,17 @@ void FrmMain::Form_Load() { handlers_.Form_Load(); }
 
 bool FrmMain::IsDeleteTicked() const { return chkDelete_->isChecked(); }
 
-void FrmMain::ShowError(const std::string& message) {
-  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kCaption),
+void FrmMain::ShowMessage(QMessageBox::Icon icon, const std::string& message) {
+  QMessageBox box(icon, QString::fromLatin1(kCaption),
                   QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())),
                   QMessageBox::Ok, this);
   box.exec();
+}
+
+void FrmMain::ShowError(const std::string& message) { ShowMessage(QMessageBox::Critical, message); }
+
+void FrmMain::ShowNotice(const std::string& message) {
+  ShowMessage(QMessageBox::Information, message);
 }
 
 void FrmMain::StartViewer(const std::filesystem::path& file) {

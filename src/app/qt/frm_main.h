@@ -3,13 +3,13 @@
 // window services they need (message box, viewer, delete option, closing).
 #pragma once
 
+#include <QMessageBox>
 #include <QWidget>
 #include <filesystem>
 #include <string>
 
 #include "app/main_window.h"
 #include "app/qt/mail_model.h"
-#include "queue/file_system.h"
 
 class QCheckBox;
 class QLabel;
@@ -34,11 +34,13 @@ class FrmMain final : public QWidget, public WindowServices {
   // WindowServices.
   bool IsDeleteTicked() const override;
   void ShowError(const std::string& message) override;
+  void ShowNotice(const std::string& message) override;
   void StartViewer(const std::filesystem::path& file) override;
   void Close() override;
 
  private:
   void CreateControls();
+  void ShowMessage(QMessageBox::Icon icon, const std::string& message);
   void FitFont();
 
   MailModel model_;

@@ -352,13 +352,17 @@ bool FrmMain::IsDeleteTicked() const {
   return SendMessageW(Control(kChkDelete), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void FrmMain::ShowError(const std::string& message) {
+void FrmMain::ShowMessage(const std::string& message, UINT icon) {
   if (showError_) {
     showError_(window_, message);
     return;
   }
-  MessageBoxW(window_, Widen(message).c_str(), Widen(kCaption).c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxW(window_, Widen(message).c_str(), Widen(kCaption).c_str(), MB_OK | icon);
 }
+
+void FrmMain::ShowError(const std::string& message) { ShowMessage(message, MB_ICONERROR); }
+
+void FrmMain::ShowNotice(const std::string& message) { ShowMessage(message, MB_ICONINFORMATION); }
 
 void FrmMain::StartViewer(const std::filesystem::path& file) {
   // One argument however many blanks the path holds; the viewer gets the focus.

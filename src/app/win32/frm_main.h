@@ -9,7 +9,6 @@
 
 #include "app/main_window.h"
 #include "app/win32/list_view_mail_list.h"
-#include "queue/file_system.h"
 
 namespace velmoth::win32 {
 
@@ -28,7 +27,8 @@ enum ControlId : int {
 
 class FrmMain final : public WindowServices {
  public:
-  // Shows a failure to the operator; by default a message box owned by the window.
+  // Shows a failure or a notice to the operator; by default a message box owned
+  // by the window.
   using ErrorSink = std::function<void(HWND window, const std::string& message)>;
 
   FrmMain(HINSTANCE instance, FileSystem& files, ErrorSink showError = {});
@@ -48,6 +48,7 @@ class FrmMain final : public WindowServices {
 
   bool IsDeleteTicked() const override;
   void ShowError(const std::string& message) override;
+  void ShowNotice(const std::string& message) override;
   void StartViewer(const std::filesystem::path& file) override;
   void Close() override;
 
@@ -64,6 +65,7 @@ class FrmMain final : public WindowServices {
   void OnDestroy();
 
   void CreateControls();
+  void ShowMessage(const std::string& message, UINT icon);
   // Places the controls, sets their font and the list's column widths for `dpi`.
   void Layout(UINT dpi);
   // The outer size of the window for the fixed client area at `dpi`.

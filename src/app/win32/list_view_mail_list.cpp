@@ -5,8 +5,8 @@
 
 #include <stdexcept>
 
-#include "base/wide_text.h"
 #include "base/file_time.h"
+#include "base/wide_text.h"
 
 namespace velmoth::win32 {
 namespace {

@@ -1,0 +1,34 @@
+// The scan and the requeue as the window runs them: the scan's candidates become
+// the rows of the list, the ticked rows' names go to the requeue.
+#include "app/mail_list.h"
+
+namespace velmoth {
+
+UnreadableFiles RefreshMailList(MailList& list, FileSystem& files) {
+  BusyPointer busy(list);
+  list.RemoveAllRows();
+  const BadMailScan scan = ScanBadMail(files);
+  for (const BadMailEntry& entry : scan.candidates) {
+    list.AddRow(entry.name, entry.name);
+    const int row = list.RowCount();
+    list.SetSize(row, entry.size);
+    list.SetDate(row, entry.date);
+  }
+  return CountUnreadable(scan);
+}
+
+std::vector<RequeueRow> RequeueChecked(MailList& list, bool deleteParked, FileSystem& files,
+                                       const Clock& clock) {
+  BusyPointer busy(list);
+  std::vector<std::string> names;
+  const int rows = list.RowCount();
+  for (int row = 1; row <= rows; ++row) {
+    if (list.IsTicked(row)) names.push_back(list.RowText(row));
+  }
+  RequeueOptions options;
+  options.deleteParked = deleteParked;
+  options.clock = clock;
+  return Requeue(names, options, files);
+}
+
+}  // namespace velmoth
