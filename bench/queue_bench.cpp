@@ -2,7 +2,6 @@
 // take on real files: 100,000 parked messages, 1,000 requeued.
 #include <benchmark/benchmark.h>
 
-#include "support/memory_mail_list.h"
 #include "queue/bad_mail_scan.h"
 #include "queue/requeue.h"
 #include "support/mail_server.h"
@@ -30,9 +29,9 @@ void BM_ScanBadMail(benchmark::State& state) {
   MailServer server;
   ParkMany(server, static_cast<int>(state.range(0)));
   NativeFileSystem files;
-  MemoryMailList list;
-  for (auto _ : state) RefreshMailList(list, files);
-  state.counters["rows"] = list.RowCount();
+  std::size_t candidates = 0;
+  for (auto _ : state) candidates = ScanBadMail(files).candidates.size();
+  state.counters["rows"] = static_cast<double>(candidates);
 }
 BENCHMARK(BM_ScanBadMail)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -43,11 +42,12 @@ void BM_Requeue(benchmark::State& state) {
     state.PauseTiming();
     auto server = std::make_unique<MailServer>();
     ParkMany(*server, static_cast<int>(state.range(0)));
-    MemoryMailList list;
-    RefreshMailList(list, files);
-    for (int row = 1; row <= list.RowCount(); ++row) list.SetTicked(row, true);
+    std::vector<std::string> names;
+    for (const BadMailEntry& entry : ScanBadMail(files).candidates) names.push_back(entry.name);
+    RequeueOptions options;
+    options.deleteParked = deleteParked;
     state.ResumeTiming();
-    RequeueChecked(list, deleteParked, files);
+    Requeue(names, options, files);
     state.PauseTiming();
     server.reset();  // tearing the queues down is not part of the requeue
     state.ResumeTiming();

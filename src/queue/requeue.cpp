@@ -130,6 +130,7 @@ class Requeuer {
 };
 
 std::vector<RequeueRow> Requeuer::Run() {
+  if (rows_.empty()) return {};
   DiscardStaleTemporaries();
   try {
     for (std::size_t row = 0; row < rows_.size() && !failure_; ++row) {

@@ -1,10 +1,14 @@
-// The scan on what only a POSIX file system can put into the Bad Mail directory.
+// The scan on what only a POSIX file system puts into the Bad Mail directory:
+// links, FIFOs and sockets are never candidates, and a link is never read.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <map>
 
-#include "support/memory_mail_list.h"
 #include "queue/bad_mail_scan.h"
 #include "support/mail_server.h"
 
@@ -12,8 +16,18 @@ namespace velmoth {
 namespace {
 
 using testing::MailServer;
+using testing::WriteFile;
 
-TEST(RefreshMailListPosix, SkipsFifosAndLinksAndKeepsOddNames) {
+void MakeSocket(const fs::path& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.native().copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+}
+
+TEST(ScanBadMailPosix, LinksFifosAndSocketsAreNoCandidatesAndOddNamesAre) {
   MailServer server;
   server.Park("back\\slash", "Status=Failed");
   server.Park("quote\" and blank", "Status=Failed");
@@ -21,15 +35,27 @@ TEST(RefreshMailListPosix, SkipsFifosAndLinksAndKeepsOddNames) {
   fs::create_symlink(server.badMail() / "target", server.badMail() / "link");
   fs::create_symlink(server.badMail() / "messages" / "target",
                      server.badMail() / "messages" / "link");
+  // A real command file whose message file leads outside the queues.
+  server.Park("leads-out", "Status=Failed", nullptr);
+  const fs::path secret = server.root() / "secret";
+  WriteFile(secret, "not mail");
+  fs::create_symlink(secret, server.badMail() / "messages" / "leads-out");
   ASSERT_EQ(::mkfifo((server.badMail() / "fifo").c_str(), 0600), 0);
-  testing::WriteFile(server.badMail() / "messages" / "fifo", "");
+  WriteFile(server.badMail() / "messages" / "fifo", "");
+  MakeSocket(server.root() / "s");
+  fs::rename(server.root() / "s", server.badMail() / "socket");
 
-  MemoryMailList list;
   NativeFileSystem files;
-  RefreshMailList(list, files);
-  auto texts = list.Texts();
-  std::sort(texts.begin(), texts.end());
-  EXPECT_EQ(texts, (std::vector<std::string>{"back\\slash", "quote\" and blank", "target"}));
+  const BadMailScan scan = ScanBadMail(files);
+  std::vector<std::string> names;
+  for (const auto& entry : scan.candidates) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"back\\slash", "quote\" and blank", "target"}));
+  std::map<std::string, LeftOutReason> reasons;
+  for (const auto& file : scan.leftOut) reasons[file.name] = file.reason;
+  for (const char* name : {"link", "leads-out", "fifo", "socket"}) {
+    EXPECT_EQ(reasons[name], LeftOutReason::kNotRegularFile) << name;
+  }
 }
 
 }  // namespace

@@ -1,26 +1,36 @@
-// The scan of the Bad Mail directory into the list.
+// The scan of the Bad Mail directory: which parked files are candidates, which
+// are left out and why, and what stops a scan and what does not.
 #include "queue/bad_mail_scan.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
-#include "support/memory_mail_list.h"
 #include "support/mail_server.h"
+#include "support/recording_file_system.h"
 
 namespace velmoth {
 namespace {
 
 using testing::MailServer;
+using testing::RecordingFileSystem;
 using testing::WriteFile;
 
-std::vector<std::string> SortedTexts(const MemoryMailList& list) {
-  auto texts = list.Texts();
-  std::sort(texts.begin(), texts.end());
-  return texts;
+std::vector<std::string> CandidateNames(const BadMailScan& scan) {
+  std::vector<std::string> names;
+  for (const auto& entry : scan.candidates) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-TEST(RefreshMailList, ListsCandidatesThatHaveTheirMessageFile) {
+std::map<std::string, LeftOutReason> Reasons(const BadMailScan& scan) {
+  std::map<std::string, LeftOutReason> reasons;
+  for (const auto& file : scan.leftOut) reasons[file.name] = file.reason;
+  return reasons;
+}
+
+TEST(ScanBadMail, ListsCandidatesWithTheirMessageFileAndSaysWhyOthersAreLeftOut) {
   MailServer server;
   server.Park("ready", "Status=Failed\r\nCommandType=SMTP\r\n", "twelve bytes");
   server.Park("two words", "Status=Retry\r\n", "");
@@ -33,52 +43,44 @@ TEST(RefreshMailList, ListsCandidatesThatHaveTheirMessageFile) {
   const auto modified = fs::file_time_type::clock::now() - std::chrono::hours(50);
   fs::last_write_time(server.badMail() / "ready", modified);
 
-  MemoryMailList list;
   NativeFileSystem files;
-  RefreshMailList(list, files);
+  const BadMailScan scan = ScanBadMail(files);
 
-  EXPECT_EQ(SortedTexts(list), (std::vector<std::string>{"ready", "two words"}));
-  for (const auto& row : list.rows) {
-    EXPECT_EQ(row.key, row.text);
-    EXPECT_FALSE(row.ticked);
-    if (row.text == "ready") {
-      EXPECT_EQ(row.size, 12u);
-      const auto expected = std::chrono::file_clock::to_sys(modified);
-      EXPECT_EQ(row.date, std::chrono::floor<std::chrono::seconds>(expected));
-    }
+  EXPECT_EQ(CandidateNames(scan), (std::vector<std::string>{"ready", "two words"}));
+  for (const auto& entry : scan.candidates) {
+    if (entry.name != "ready") continue;
+    EXPECT_EQ(entry.size, 12u);
+    const auto expected = std::chrono::file_clock::to_sys(modified);
+    EXPECT_EQ(entry.date, std::chrono::floor<std::chrono::seconds>(expected));
   }
-  EXPECT_EQ(list.pointerLog, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Reasons(scan), (std::map<std::string, LeftOutReason>{
+                               {"spooling", LeftOutReason::kSpooling},
+                               {"report", LeftOutReason::kNonDeliveryReport},
+                               {"no message", LeftOutReason::kNoMessageFile},
+                           }));
 }
 
-TEST(RefreshMailList, StartsFromAnEmptyListEveryTime) {
+TEST(ScanBadMail, EmptyDirectoryOrNoMessagesDirectoryGivesNoCandidates) {
   MailServer server;
-  MemoryMailList list;
-  list.AddRow("stale", "stale");
-  list.SetTicked(1, true);
   NativeFileSystem files;
-  RefreshMailList(list, files);
-  EXPECT_EQ(list.RowCount(), 0);
-
-  server.Park("fresh", "Status=Failed");
-  list.rows.clear();
-  RefreshMailList(list, files);
-  list.SetTicked(1, true);
-  RefreshMailList(list, files);
-  ASSERT_EQ(list.RowCount(), 1);
-  EXPECT_FALSE(list.IsTicked(1));
+  EXPECT_TRUE(ScanBadMail(files).candidates.empty());
+  server.Park("m", "Status=Failed");
+  fs::remove_all(server.badMail() / "messages");
+  const BadMailScan scan = ScanBadMail(files);
+  EXPECT_TRUE(scan.candidates.empty());
+  EXPECT_EQ(Reasons(scan),
+            (std::map<std::string, LeftOutReason>{{"m", LeftOutReason::kNoMessageFile}}));
 }
 
-TEST(RefreshMailList, DirectoryStoredWithTrailingBackslashWorks) {
+TEST(ScanBadMail, DirectoryStoredWithTrailingBackslashWorks) {
   MailServer server;
   server.Configure(MailServer::BadMailValue() + "\\", MailServer::OutboundValue());
   server.Park("ready", "Status=Failed");
-  MemoryMailList list;
   NativeFileSystem files;
-  RefreshMailList(list, files);
-  EXPECT_EQ(list.Texts(), std::vector<std::string>{"ready"});
+  EXPECT_EQ(CandidateNames(ScanBadMail(files)), std::vector<std::string>{"ready"});
 }
 
-TEST(RefreshMailList, BadConfigurationIsAClearErrorAndThePointerComesBack) {
+TEST(ScanBadMail, BadConfigurationIsAClearError) {
   const struct {
     const char* what;
     std::string badMail;
@@ -90,17 +92,43 @@ TEST(RefreshMailList, BadConfigurationIsAClearErrorAndThePointerComesBack) {
   for (const auto& c : cases) {
     MailServer server;
     server.Configure(c.badMail, MailServer::OutboundValue());
-    MemoryMailList list;
     NativeFileSystem files;
     try {
-      RefreshMailList(list, files);
+      ScanBadMail(files);
       ADD_FAILURE() << c.what << ": no error";
     } catch (const FileError& error) {
       EXPECT_NE(error.path().find(c.mentioned), std::string::npos)
           << c.what << ": " << error.what();
     }
-    EXPECT_EQ(list.pointerLog, (std::vector<bool>{true, false})) << c.what;
   }
+}
+
+// A command file that cannot be read is left out with its error and the scan goes
+// on; one that the server took away meanwhile is not reported at all.
+TEST(ScanBadMail, UnreadableFilesAreCountedAndTheScanGoesOn) {
+  MailServer server;
+  for (const char* name : {"a-locked", "b-ready", "c-locked", "d-gone", "e-ready"}) {
+    server.Park(name, "Status=Failed");
+  }
+  RecordingFileSystem files(server.mail());
+  files.fault = [](const std::string& step, const fs::path& path) -> std::optional<FileError> {
+    const std::string name = PathText(path.filename());
+    if (step != "open") return std::nullopt;
+    if (name.ends_with("locked"))
+      return FileError(kErrorAccessDenied, "Access denied", PathText(path));
+    if (name == "d-gone") return FileError(kErrorNotFound, "No such file", PathText(path));
+    return std::nullopt;
+  };
+  const BadMailScan scan = ScanBadMail(files);
+  EXPECT_EQ(CandidateNames(scan), (std::vector<std::string>{"b-ready", "e-ready"}));
+  EXPECT_EQ(Reasons(scan),
+            (std::map<std::string, LeftOutReason>{{"a-locked", LeftOutReason::kUnreadable},
+                                                  {"c-locked", LeftOutReason::kUnreadable}}));
+  const UnreadableFiles unreadable = CountUnreadable(scan);
+  EXPECT_EQ(unreadable.count, 2u);
+  ASSERT_TRUE(unreadable.first);
+  EXPECT_EQ(unreadable.first->number(), kErrorAccessDenied);
+  EXPECT_EQ(unreadable.first->path(), scan.leftOut.front().error->path());
 }
 
 }  // namespace

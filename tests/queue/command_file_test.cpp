@@ -3,14 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include "queue/file_system.h"
-#include "support/mail_server.h"
+#include "support/command_file_model.h"
+#include "support/memory_files.h"
 
 namespace velmoth {
 namespace {
 
-using testing::MailServer;
-using testing::WriteFile;
+using testing::ModelRewrite;
+using testing::StringInputFile;
+using testing::StringOutputFile;
 
 TEST(GetLineKey, KeyIsTextUpToFirstEqualsInUpperCase) {
   const struct {
@@ -63,52 +64,88 @@ TEST(RewriteLine, ProducesAFreshStampForEachTimeLineOnly) {
   EXPECT_EQ(RewriteLine("TimeAcquired=5", stamp), "TimeAcquired=2");
 }
 
-TEST(IsRequeueCandidate, MarkersAnywhereInAnyCaseExclude) {
-  MailServer server;
+CommandFileVerdict VerdictOf(const std::string& bytes) {
+  StringInputFile file(bytes);
+  return ReadCommandFileVerdict(file);
+}
+
+TEST(ReadCommandFileVerdict, MarkersAnywhereInAnyCaseExclude) {
+  using enum CommandFileVerdict;
   const std::string filler(70000, 'x');  // pushes a marker across a read-block boundary
   const struct {
     const char* name;
     std::string content;
-    bool candidate;
+    CommandFileVerdict verdict;
   } cases[] = {
-      {"empty", "", true},
-      {"failed", "Status=Failed\r\nCommandType=SMTP\r\n", true},
-      {"spooling", "Status=Spooling\r\n", false},
-      {"spooling-lower", "status=SPOOLING\r\n", false},
-      {"spooling-inside", "X=Status=Spooling\r\n", false},
-      {"ndr", "CommandType=NDR\r\n", false},
-      {"ndr2", "commandtype=ndr2", false},
-      {"both", "CommandType=NDR\r\nStatus=Spooling\r\nRetries=1\r\n", false},
-      {"split-by-line-end", "Status=\r\nSpooling\r\n", true},
-      {"blank-before-equals", "Status =Spooling\r\n", true},
-      {"long-lines", filler + "\r\n" + filler + "CommandType=NDR", false},
-      {"nul-and-high-bytes", std::string("A=\0\xff\r\nStatus=Sent\r\n", 17), true},
+      {"empty", "", kCandidate},
+      {"failed", "Status=Failed\r\nCommandType=SMTP\r\n", kCandidate},
+      {"spooling", "Status=Spooling\r\n", kSpooling},
+      {"spooling-lower", "status=SPOOLING\r\n", kSpooling},
+      {"spooling-inside", "X=Status=Spooling\r\n", kSpooling},
+      {"ndr", "CommandType=NDR\r\n", kNonDeliveryReport},
+      {"ndr2", "commandtype=ndr2", kNonDeliveryReport},
+      {"both", "CommandType=NDR\r\nStatus=Spooling\r\nRetries=1\r\n", kSpooling},
+      {"split-by-line-end", "Status=\r\nSpooling\r\n", kCandidate},
+      {"blank-before-equals", "Status =Spooling\r\n", kCandidate},
+      {"long-lines", filler + "\r\n" + filler + "CommandType=NDR", kNonDeliveryReport},
+      {"nul-and-high-bytes", std::string("A=\0\xff\r\nStatus=Sent\r\n", 17), kCandidate},
   };
-  for (const auto& c : cases) {
-    WriteFile(server.badMail() / c.name, c.content);
-    EXPECT_EQ(IsRequeueCandidate(server.badMail() / c.name), c.candidate) << c.name;
-  }
+  for (const auto& c : cases) EXPECT_EQ(VerdictOf(c.content), c.verdict) << c.name;
 }
 
-TEST(IsRequeueCandidate, FindsAMarkerAtAnyOffsetAroundTheReadBlockSize) {
-  MailServer server;
-  const auto file = server.badMail() / "long";
+TEST(ReadCommandFileVerdict, FindsAMarkerAtAnyOffsetAroundTheReadBlockSize) {
   for (std::size_t offset = 65520; offset <= 65560; ++offset) {
-    WriteFile(file, std::string(offset, 'y') + "commandType=Ndr\r\n" + std::string(100, 'z'));
-    EXPECT_FALSE(IsRequeueCandidate(file)) << offset;
+    EXPECT_EQ(VerdictOf(std::string(offset, 'y') + "commandType=Ndr\r\n" + std::string(100, 'z')),
+              CommandFileVerdict::kNonDeliveryReport)
+        << offset;
   }
 }
 
-TEST(IsRequeueCandidate, MissingFileFailsWithItsPath) {
-  MailServer server;
-  const auto missing = server.badMail() / "gone";
-  try {
-    IsRequeueCandidate(missing);
-    FAIL() << "no error";
-  } catch (const FileError& error) {
-    EXPECT_TRUE(IsFileNotFound(error));
-    EXPECT_EQ(error.path(), PathText(missing));
+TEST(RewriteCommandFile, WritesWhatTheLineByLineRewriteWrites) {
+  const std::string block(65536, 'b');
+  const std::string longLine(200000, 'L');
+  const std::string cases[] = {
+      "",
+      "a",
+      "a\n",
+      "a\r\nb\r\n",
+      "a\r\nb",
+      "\n\r\n",
+      "a\rb\n",
+      "a\r",
+      "a\r\r\n",
+      "\r",
+      std::string("n\0l\xfe\n", 5),
+      "ABCDEFGHIJKL\r\nABCDEFGHIJKLM\r\nABCDEFGHIJK=\r\n",  // lines around the longest key
+      "Status=Failed\r\nretries=7\r\nServer=mx\r\nNextSendTime=1\r\nTimeAcquired=2\r\n",
+      "Retries\r\nRetries =3\r\n Status=x\r\nSubject=Status=Failed\r\n=\r\n",
+      "NextSendTime=" + longLine + "\r\nTo=" + longLine,
+      longLine + "\r\n" + longLine,
+      block.substr(0, 65535) + "\r\nStatus=Failed",    // CR LF across the block boundary
+      block.substr(0, 65535) + "\r" + "x\r\n",         // a lone CR at the boundary
+      block.substr(0, 65534) + "\nStatus=Failed\r\n",  // a key across the boundary
+      block.substr(0, 65530) + "\nRetries=1\r\n",
+      block + "\r\n",
+  };
+  int stamps = 0;
+  const StampProducer stamp = [&stamps] { return std::to_string(++stamps); };
+  for (const std::string& bytes : cases) {
+    stamps = 0;
+    const std::string expected = ModelRewrite(bytes, stamp);
+    stamps = 0;
+    StringInputFile source(bytes);
+    StringOutputFile destination;
+    RewriteCommandFile(source, destination, stamp);
+    EXPECT_EQ(destination.bytes, expected) << ::testing::PrintToString(bytes.substr(0, 40));
   }
+}
+
+TEST(RewriteCommandFile, ReportsTheVerdictOfTheBytesItRewrote) {
+  StringInputFile source("Status=Spooling\r\nRetries=2\r\n");
+  StringOutputFile destination;
+  EXPECT_EQ(RewriteCommandFile(source, destination, [] { return std::string("0"); }),
+            CommandFileVerdict::kSpooling);
+  EXPECT_EQ(destination.bytes, "Status=Unsent\r\nRetries=0\r\n");
 }
 
 }  // namespace

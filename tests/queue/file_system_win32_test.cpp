@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 #include "queue/file_system.h"
 #include "support/mail_server.h"
@@ -55,26 +56,32 @@ TEST(NativeFileSystemWin32, ListsPlainAndHiddenFilesByTheirUtf8NamesAndDates) {
                                       std::chrono::seconds(45296)};
   fs::last_write_time(wide, std::chrono::file_clock::from_sys(when));
 
-  std::vector<std::string> names;
-  for (const auto& file : files.ListFiles(server.badMail())) {
-    names.push_back(file.name);
-    EXPECT_EQ(file.path, server.badMail() / PathFromText(file.name));
-    if (file.name == kWideName) {
-      EXPECT_EQ(file.modified, when);
-    }
+  const auto dir = files.OpenDirectory(server.badMail());
+  std::map<std::string, FileKind> kinds;
+  for (const auto& entry : dir->Entries()) {
+    kinds[entry.name] = entry.kind;
+    if (entry.name == kWideName) EXPECT_EQ(entry.modified, when);
   }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{kWideName, "hidden", "target"}));
+  // Where the links could be made, they are listed as links.
+  for (const char* link : {"link", "junction"}) {
+    if (kinds.count(link)) EXPECT_EQ(kinds[link], FileKind::kLink) << link;
+    kinds.erase(link);
+  }
+  EXPECT_EQ(kinds, (std::map<std::string, FileKind>{{kWideName, FileKind::kRegular},
+                                                    {"hidden", FileKind::kRegular},
+                                                    {"target", FileKind::kRegular}}));
   EXPECT_EQ(PathText(wide), PathText(server.badMail()) + "\\" + kWideName);
-  EXPECT_TRUE(files.Exists(wide));
-  EXPECT_EQ(files.Size(wide), 3u);
+  EXPECT_EQ(dir->Status(kWideName)->size, 3u);
+  if (fs::exists(server.badMail() / "link")) {
+    EXPECT_THROW(dir->Open("link"), FileError);
+    EXPECT_EQ(dir->Status("link")->kind, FileKind::kLink);
+  }
 }
 
-TEST(NativeFileSystemWin32, AReadOnlyFileIsNotDeletedButItsCopyIsNotReadOnly) {
+TEST(NativeFileSystemWin32, AReadOnlyFileIsNotDeleted) {
   MailServer server;
   NativeFileSystem files;
   const fs::path parked = server.badMail() / "m";
-  const fs::path copy = server.outbound() / "m";
   WriteFile(parked, "body");
   ASSERT_TRUE(SetFileAttributesW(parked.c_str(), FILE_ATTRIBUTE_READONLY));
   try {
@@ -84,12 +91,7 @@ TEST(NativeFileSystemWin32, AReadOnlyFileIsNotDeletedButItsCopyIsNotReadOnly) {
     EXPECT_EQ(error.number(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(error.path(), PathText(parked));
   }
-  EXPECT_TRUE(files.Exists(parked));
-  files.Copy(parked, copy);
-  files.SyncFile(copy);
-  EXPECT_EQ(GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  files.Delete(copy);
-  EXPECT_FALSE(files.Exists(copy));
+  EXPECT_TRUE(fs::exists(parked));
 }
 
 TEST(NativeFileSystemWin32, FilesTheServerHoldsOpenCanStillBeReadAndMeasured) {
@@ -108,15 +110,16 @@ TEST(NativeFileSystemWin32, FilesTheServerHoldsOpenCanStillBeReadAndMeasured) {
       {"about to delete it", DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
       {"exclusively", GENERIC_READ, 0, false},
   };
+  const auto dir = files.OpenDirectory(server.badMail());
   for (const auto& c : cases) {
     Held held(path, c.access, c.share);
     ASSERT_TRUE(held.ok()) << c.how;
-    EXPECT_EQ(files.Size(path), 15u) << c.how;
+    EXPECT_EQ(dir->Status("held")->size, 15u) << c.how;
     if (c.readable) {
-      LineReader reader(path);
-      EXPECT_EQ(reader.ReadLine(), "Status=Failed") << c.how;
+      char bytes[32];
+      EXPECT_EQ(dir->Open("held")->Read(bytes, sizeof bytes), 15u) << c.how;
     } else {
-      EXPECT_THROW(LineReader{path}, FileError) << c.how;
+      EXPECT_THROW(dir->Open("held"), FileError) << c.how;
     }
   }
 }
@@ -134,7 +137,7 @@ TEST(NativeFileSystemWin32, ErrorsCarryTheSystemNumberAndItsTextWithoutLineEnd) 
   };
   for (const auto& c : cases) {
     try {
-      files.Size(c.path);
+      files.OpenForReading(c.path);
       ADD_FAILURE() << c.what;
     } catch (const FileError& error) {
       EXPECT_EQ(error.number(), static_cast<int>(c.number)) << c.what;
@@ -144,19 +147,28 @@ TEST(NativeFileSystemWin32, ErrorsCarryTheSystemNumberAndItsTextWithoutLineEnd) 
       EXPECT_NE(error.description().back(), '\r') << c.what;
     }
   }
-  EXPECT_THROW(files.ListFiles(fs::path()), FileError);
-  EXPECT_THROW(files.ListFiles(server.badMail() / "missing"), FileError);
+  EXPECT_THROW(files.OpenDirectory(fs::path()), FileError);
+  EXPECT_THROW(files.OpenDirectory(server.badMail() / "missing"), FileError);
 }
 
-TEST(NativeFileSystemWin32, RenameReplacesTheDestinationInOneStep) {
+TEST(NativeFileSystemWin32, RenameReplacesTheDestinationAndALinkThere) {
   MailServer server;
   NativeFileSystem files;
   WriteFile(server.outbound() / "new", "fresh");
   WriteFile(server.outbound() / "m", "stale");
   files.Rename(server.outbound() / "new", server.outbound() / "m");
   EXPECT_EQ(ReadFile(server.outbound() / "m"), "fresh");
-  EXPECT_FALSE(files.Exists(server.outbound() / "new"));
-  files.SyncDirectory(server.outbound());  // nothing to do, and nothing fails
+  EXPECT_FALSE(fs::exists(server.outbound() / "new"));
+  files.Flush({}, {server.outbound()});  // nothing to do, and nothing fails
+
+  const fs::path secret = server.root() / "secret";
+  WriteFile(secret, "not mail");
+  Link(server.outbound() / "linked", secret, 0);
+  if (!fs::is_symlink(server.outbound() / "linked")) return;
+  WriteFile(server.outbound() / "new", "fresh");
+  files.Rename(server.outbound() / "new", server.outbound() / "linked");
+  EXPECT_EQ(ReadFile(secret), "not mail");
+  EXPECT_FALSE(fs::is_symlink(server.outbound() / "linked"));
 }
 
 }  // namespace
