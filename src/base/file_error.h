@@ -25,13 +25,14 @@ class FileError : public std::runtime_error {
 
 // Error numbers the core reports of its own accord, in the platform's numbering.
 #ifdef _WIN32
-inline constexpr int kErrorNotFound = 2;         // ERROR_FILE_NOT_FOUND
-inline constexpr int kErrorAccessDenied = 5;     // ERROR_ACCESS_DENIED
-inline constexpr int kErrorInvalidArgument = 87;  // ERROR_INVALID_PARAMETER
-inline constexpr int kErrorInvalidName = 123;    // ERROR_INVALID_NAME
-inline constexpr int kErrorNotRegularFile = 222;  // ERROR_BAD_FILE_TYPE
-inline constexpr int kErrorIsLink = 681;         // ERROR_STOPPED_ON_SYMLINK
+inline constexpr int kErrorNotFound = 2;            // ERROR_FILE_NOT_FOUND
+inline constexpr int kErrorAccessDenied = 5;        // ERROR_ACCESS_DENIED
+inline constexpr int kErrorInvalidArgument = 87;    // ERROR_INVALID_PARAMETER
+inline constexpr int kErrorInvalidName = 123;       // ERROR_INVALID_NAME
+inline constexpr int kErrorNotRegularFile = 222;    // ERROR_BAD_FILE_TYPE
+inline constexpr int kErrorIsLink = 681;            // ERROR_STOPPED_ON_SYMLINK
 inline constexpr int kErrorIllegalSequence = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+inline constexpr int kErrorUnsupportedType = 1630;  // ERROR_UNSUPPORTED_TYPE
 #else
 inline constexpr int kErrorNotFound = 2;          // ENOENT
 inline constexpr int kErrorAccessDenied = 13;     // EACCES
@@ -40,6 +41,7 @@ inline constexpr int kErrorInvalidName = 22;      // EINVAL
 inline constexpr int kErrorNotRegularFile = 22;   // EINVAL
 inline constexpr int kErrorIsLink = 40;           // ELOOP
 inline constexpr int kErrorIllegalSequence = 84;  // EILSEQ
+inline constexpr int kErrorUnsupportedType = 22;  // EINVAL
 #endif
 
 // The platform's text for an error number.

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <vector>
 
-#include "config/local_path.h"
 #include "base/file_error.h"
 #include "base/path_text.h"
+#include "config/local_path.h"
 
 namespace velmoth {
 namespace {

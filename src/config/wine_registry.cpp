@@ -3,6 +3,7 @@
 // names and strings and long hex data continued over lines ending in a backslash.
 #include "config/wine_registry.h"
 
+#include <optional>
 #include <utility>
 
 #include "base/utf16_text.h"
@@ -198,12 +199,11 @@ WineRegistry::WineRegistry(std::string text) : text_(std::move(text)) {
   }
 }
 
-std::optional<std::string> WineRegistry::Find(std::string_view keyPath,
-                                              std::string_view valueName) const {
+RegLookup WineRegistry::Find(std::string_view keyPath, std::string_view valueName) const {
   const auto key = keys_.find(FoldCase(Utf16(keyPath)));
-  if (key == keys_.end()) return std::nullopt;
+  if (key == keys_.end()) return {};
   const std::u16string wanted = FoldCase(Utf16(valueName));
-  std::optional<std::string> found;  // when a value is there twice, the last one counts
+  RegLookup found(RegLookup::kNoValue);  // when a value is there twice, the last one counts
   for (const Range& range : key->second) {
     Lines lines(std::string_view(text_).substr(range.begin, range.end - range.begin));
     std::string_view line;
@@ -219,10 +219,10 @@ std::optional<std::string> WineRegistry::Find(std::string_view keyPath,
       std::u16string data;
       switch (TakeData(line, lines, data)) {
         case Data::kString:
-          found = Utf8(std::u16string_view(data).substr(0, data.find(u'\0')));
+          found = RegLookup(Utf8(std::u16string_view(data).substr(0, data.find(u'\0'))));
           break;
         case Data::kOther:
-          found = std::string();
+          found = {RegLookup::kNotAString};
           break;
         case Data::kMalformed:
           break;
@@ -232,15 +232,11 @@ std::optional<std::string> WineRegistry::Find(std::string_view keyPath,
   return found;
 }
 
-std::string WineRegistry::GetString(std::string_view keyPath, std::string_view valueName) const {
-  if (win64_) {
-    if (const auto rest = UnderSoftware(keyPath)) {
-      std::string redirected = "Software\\Wow6432Node";
-      redirected += *rest;
-      if (auto text = Find(redirected, valueName)) return std::move(*text);
-    }
-  }
-  return Find(keyPath, valueName).value_or(std::string());
+RegLookup WineRegistry::FindRedirected(std::string_view keyPath, std::string_view valueName) const {
+  const auto rest = win64_ ? UnderSoftware(keyPath) : std::nullopt;
+  if (!rest) return Find(keyPath, valueName);
+  RegLookup found = Find("Software\\Wow6432Node" + std::string(*rest), valueName);
+  return found.Exists() ? found : Further(std::move(found), Find(keyPath, valueName));
 }
 
 }  // namespace velmoth
