@@ -10,17 +10,18 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <string>
 #include <thread>
 
 #include "base/file_error.h"
 #include "config/registry.h"
+#include "support/saved_env.h"
 
 namespace velmoth {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::SavedEnv;
 
 std::string SystemReg(const std::string& badMail) {
   return "WINE REGISTRY Version 2\n#arch=win64\n\n"
@@ -37,27 +38,6 @@ std::string SystemReg(const std::string& badMail) {
 void WriteFile(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
 }
-
-// Puts an environment variable back as it was when this was made.
-class SavedEnv {
- public:
-  explicit SavedEnv(const char* name) : name_(name) {
-    if (const char* value = ::getenv(name)) value_ = value;
-  }
-  ~SavedEnv() {
-    if (value_) {
-      ::setenv(name_, value_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  SavedEnv(const SavedEnv&) = delete;
-  SavedEnv& operator=(const SavedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> value_;
-};
 
 class RegistryTest : public ::testing::Test {
  protected:
