@@ -11,10 +11,6 @@
 namespace velmoth {
 namespace {
 
-std::string ValueName(const std::string& valueName) {
-  return "The registry value \"" + valueName + "\"";
-}
-
 // "does not exist" for kErrorNotFound, else `failed` and the system's reason.
 std::string Reason(int error, const char* failed) {
   return error == kErrorNotFound ? " does not exist" : failed + ErrorDescription(error);
@@ -35,9 +31,11 @@ std::string TextOrThrow(RegLookup lookup, const std::string& keyPath,
                       "The registry key" + Reason(lookup.error, " cannot be opened: "), key);
     case RegLookup::kNoValue:
       throw FileError(lookup.error,
-                      ValueName(valueName) + Reason(lookup.error, " cannot be read: "), key);
+                      RegistryValuePhrase(valueName) + Reason(lookup.error, " cannot be read: "),
+                      key);
     case RegLookup::kNotAString:
-      throw FileError(kErrorUnsupportedType, ValueName(valueName) + " is not a string", key);
+      throw FileError(kErrorUnsupportedType, RegistryValuePhrase(valueName) + " is not a string",
+                      key);
     case RegLookup::kFound:
       break;
   }
@@ -50,6 +48,10 @@ std::string GetRegString(const std::string& keyPath, const std::string& valueNam
   } catch (const std::exception&) {  // any FileError, or out of memory
     return {};
   }
+}
+
+std::string RegistryValuePhrase(const std::string& valueName) {
+  return "The registry value \"" + valueName + "\"";
 }
 
 std::string RegistryKeyName(const std::string& keyPath) { return "HKEY_LOCAL_MACHINE\\" + keyPath; }

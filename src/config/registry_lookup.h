@@ -33,6 +33,9 @@ struct RegLookup {
 // when they got as far.
 RegLookup Further(RegLookup first, RegLookup second);
 
+// How the errors name a value: The registry value "<valueName>".
+std::string RegistryValuePhrase(const std::string& valueName);
+
 // The text found, or the FileError saying why none was, naming the key as
 // HKEY_LOCAL_MACHINE\<keyPath> and the value by its name.
 std::string TextOrThrow(RegLookup lookup, const std::string& keyPath, const std::string& valueName);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/file_error.h"
+#include "config/queue_directories.h"
 #include "config/registry.h"
 #include "support/saved_env.h"
 
@@ -69,6 +70,19 @@ TEST_F(RegistryTest, ReadsTheServerValuesFromThePrefix) {
   EXPECT_EQ(GetBadMailDirectory(), "");
   fs::create_directory(file());
   EXPECT_EQ(GetBadMailDirectory(), "");
+}
+
+TEST_F(RegistryTest, AnEmptyQueueDirectoryIsAnError) {
+  Write(SystemReg(""));
+  EXPECT_EQ(GetBadMailDirectory(), "");
+  try {
+    BadMailDirectoryPath();
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.number(), ENOENT);
+    EXPECT_EQ(error.description(), "The registry value \"Bad Mail Directory\" is empty");
+    EXPECT_EQ(error.path(), "HKEY_LOCAL_MACHINE\\SOFTWARE\\korvane\\korvane");
+  }
 }
 
 TEST_F(RegistryTest, FailuresNameTheirCause) {
