@@ -1,7 +1,5 @@
 // What the registry lookup does alike on every platform: the errors it throws, the
-// empty text that stands for any of them, and the two values Velmoth needs from the
-// mail server: where it parks bad mail and where its SMTP connector queues outbound
-// messages.
+// empty text that stands for any of them, and the server's two queue directories.
 #include "config/registry.h"
 
 #include <utility>
