@@ -32,6 +32,7 @@ inline constexpr int kErrorInvalidName = 123;       // ERROR_INVALID_NAME
 inline constexpr int kErrorNotRegularFile = 222;    // ERROR_BAD_FILE_TYPE
 inline constexpr int kErrorIsLink = 681;            // ERROR_STOPPED_ON_SYMLINK
 inline constexpr int kErrorIllegalSequence = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+inline constexpr int kErrorUnsupportedType = 1630;  // ERROR_UNSUPPORTED_TYPE
 #else
 inline constexpr int kErrorNotFound = 2;          // ENOENT
 inline constexpr int kErrorAccessDenied = 13;     // EACCES
@@ -40,6 +41,7 @@ inline constexpr int kErrorInvalidName = 22;      // EINVAL
 inline constexpr int kErrorNotRegularFile = 22;   // EINVAL
 inline constexpr int kErrorIsLink = 40;           // ELOOP
 inline constexpr int kErrorIllegalSequence = 84;  // EILSEQ
+inline constexpr int kErrorUnsupportedType = 22;  // EINVAL
 #endif
 
 // The platform's text for an error number.

@@ -8,8 +8,11 @@
 namespace velmoth {
 
 // On Windows the text as it is. Elsewhere a drive path maps into the Wine
-// prefix's dosdevices, an absolute POSIX path stays as it is, and a UNC or
-// relative path throws a FileError that names it.
+// prefix's dosdevices, where each name missing as written is found without letter
+// case, as Wine finds it (the first match in the directory; none leaves it as
+// written); an absolute POSIX path stays as it is. A UNC or relative path throws a
+// FileError that names it, a drive the prefix does not map one that names the
+// drive and its dosdevices link.
 std::filesystem::path LocalDirectoryPath(const std::string& directory);
 
 #ifndef _WIN32

@@ -1,8 +1,58 @@
-// The two registry values Velmoth needs from the mail server: where it parks bad
-// mail and where its SMTP connector queues outbound messages.
+// What the registry lookup does alike on every platform: the errors it throws, the
+// empty text that stands for any of them, and the server's two queue directories.
 #include "config/registry.h"
 
+#include <utility>
+
+#include "config/registry_lookup.h"
+
 namespace velmoth {
+namespace {
+
+// "does not exist" for kErrorNotFound, else `failed` and the system's reason.
+std::string Reason(int error, const char* failed) {
+  return error == kErrorNotFound ? " does not exist" : failed + ErrorDescription(error);
+}
+
+}  // namespace
+
+RegLookup Further(RegLookup first, RegLookup second) {
+  return second.state > first.state ? std::move(second) : std::move(first);
+}
+
+std::string TextOrThrow(RegLookup lookup, const std::string& keyPath,
+                        const std::string& valueName) {
+  const std::string key = RegistryKeyName(keyPath);
+  switch (lookup.state) {
+    case RegLookup::kNoKey:
+      throw FileError(lookup.error,
+                      "The registry key" + Reason(lookup.error, " cannot be opened: "), key);
+    case RegLookup::kNoValue:
+      throw FileError(lookup.error,
+                      RegistryValuePhrase(valueName) + Reason(lookup.error, " cannot be read: "),
+                      key);
+    case RegLookup::kNotAString:
+      throw FileError(kErrorUnsupportedType, RegistryValuePhrase(valueName) + " is not a string",
+                      key);
+    case RegLookup::kFound:
+      break;
+  }
+  return std::move(lookup.text);
+}
+
+std::string GetRegString(const std::string& keyPath, const std::string& valueName) {
+  try {
+    return ReadRegString(keyPath, valueName);
+  } catch (const std::exception&) {  // any FileError, or out of memory
+    return {};
+  }
+}
+
+std::string RegistryValuePhrase(const std::string& valueName) {
+  return "The registry value \"" + valueName + "\"";
+}
+
+std::string RegistryKeyName(const std::string& keyPath) { return "HKEY_LOCAL_MACHINE\\" + keyPath; }
 
 std::string GetBadMailDirectory() { return GetRegString(kServerKey, kBadMailValue); }
 

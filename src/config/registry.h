@@ -1,5 +1,6 @@
 // Where the mail server keeps its queues, read from its registry values under
-// HKEY_LOCAL_MACHINE afresh on every call. Any failure gives empty text.
+// HKEY_LOCAL_MACHINE afresh on every call: either the value's text or, from the
+// Read functions, a FileError that says why there is none.
 #pragma once
 
 #include <string>
@@ -12,9 +13,18 @@ inline constexpr char kSmtpConnectorKey[] = "SOFTWARE\\korvane\\korvane\\connect
 inline constexpr char kOutboundQueueValue[] = "Outbound Queue Directory";
 
 // The string value `valueName` of the key `keyPath` under HKEY_LOCAL_MACHINE, as
-// UTF-8: the 32-bit registry view first, then the 64-bit one. Empty text when the
-// key or value is missing, unreadable or not of a string type.
+// UTF-8 up to its first NUL: the 32-bit registry view first, then the 64-bit one.
+// Throws a FileError whose path is RegistryKeyName(keyPath) when the key or the
+// value is missing or unreadable, or the value is not of a string type; off
+// Windows, one naming the prefix or its system.reg when there is no registry to
+// read.
+std::string ReadRegString(const std::string& keyPath, const std::string& valueName);
+
+// ReadRegString, with empty text instead of any failure.
 std::string GetRegString(const std::string& keyPath, const std::string& valueName);
+
+// A key as the errors name it: "HKEY_LOCAL_MACHINE\<keyPath>".
+std::string RegistryKeyName(const std::string& keyPath);
 
 std::string GetBadMailDirectory();
 std::string GetOutboundQueueDirectory();

@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "config/registry.h"
 #include "base/wide_text.h"
+#include "config/registry.h"
+#include "config/registry_lookup.h"
 
 namespace velmoth {
 namespace {
@@ -29,55 +29,52 @@ class KeyHandle {
   HKEY key_;
 };
 
-// The value in one registry view: its text up to the first NUL, empty text for a
-// value of another type, nullopt when the key or the value is not there or cannot
-// be read.
-std::optional<std::string> QueryView(const std::wstring& keyPath, const std::wstring& valueName,
-                                     REGSAM view) {
-  HKEY key = nullptr;
-  // KEY_READ only: an account that may read the key but not change it still gets in.
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, &key) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  const KeyHandle handle(key);
+// A value read whole, with its text up to the first NUL; a value stored without
+// one keeps its last character.
+RegLookup StringValue(DWORD type, const std::vector<wchar_t>& data, DWORD size) {
+  if (!IsStringType(type)) return {RegLookup::kNotAString};
+  std::wstring text(data.data(), size / sizeof(wchar_t));
+  text.resize(std::min(text.size(), text.find(L'\0')));
+  return RegLookup(Narrow(text));
+}
+
+// The value of an open key.
+RegLookup QueryValue(HKEY key, const std::wstring& valueName) {
   DWORD type = 0;
   DWORD size = 0;
-  if (::RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
+  LONG status = ::RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size);
   // The value may grow between asking its size and reading it; try again then.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    if (!IsStringType(type)) return std::string();
+  for (int attempt = 0; attempt < 5 && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA);
+       ++attempt) {
+    if (!IsStringType(type)) return {RegLookup::kNotAString};
     std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-    DWORD got = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-    const LONG status = ::RegQueryValueExW(key, valueName.c_str(), nullptr, &type,
-                                           reinterpret_cast<BYTE*>(data.data()), &got);
-    if (status == ERROR_MORE_DATA) {
-      size = got;
-      continue;
-    }
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    if (!IsStringType(type)) return std::string();
-    // Up to the first NUL; a value stored without one keeps its last character.
-    std::wstring text(data.data(), got / sizeof(wchar_t));
-    text.resize(std::min(text.size(), text.find(L'\0')));
-    return Narrow(text);
+    size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    status = ::RegQueryValueExW(key, valueName.c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(data.data()), &size);
+    if (status == ERROR_SUCCESS) return StringValue(type, data, size);
   }
-  return std::nullopt;
+  return {RegLookup::kNoValue, static_cast<int>(status)};
+}
+
+// The value in one registry view.
+RegLookup QueryView(const std::wstring& keyPath, const std::wstring& valueName, REGSAM view) {
+  HKEY key = nullptr;
+  // KEY_READ only: an account that may read the key but not change it still gets in.
+  const LONG status =
+      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, &key);
+  if (status != ERROR_SUCCESS) return {RegLookup::kNoKey, static_cast<int>(status)};
+  const KeyHandle handle(key);
+  return QueryValue(key, valueName);
 }
 
 }  // namespace
 
-std::string GetRegString(const std::string& keyPath, const std::string& valueName) {
-  try {
-    const std::wstring key = Widen(keyPath);
-    const std::wstring value = Widen(valueName);
-    if (auto text = QueryView(key, value, KEY_WOW64_32KEY)) return std::move(*text);
-    return QueryView(key, value, KEY_WOW64_64KEY).value_or(std::string());
-  } catch (const std::exception&) {  // out of memory
-    return {};
-  }
+std::string ReadRegString(const std::string& keyPath, const std::string& valueName) {
+  const std::wstring key = Widen(keyPath);
+  const std::wstring value = Widen(valueName);
+  RegLookup found = QueryView(key, value, KEY_WOW64_32KEY);
+  if (!found.Exists()) found = Further(std::move(found), QueryView(key, value, KEY_WOW64_64KEY));
+  return TextOrThrow(std::move(found), keyPath, valueName);
 }
 
 }  // namespace velmoth

@@ -3,7 +3,10 @@
 // names and strings and long hex data continued over lines ending in a backslash.
 #include "config/wine_registry.h"
 
+#include <optional>
 #include <utility>
+
+#include "base/utf16_text.h"
 
 namespace velmoth {
 namespace {
@@ -65,106 +68,6 @@ bool TakeHex(std::string_view& text, int maxDigits, unsigned long& value) {
     ++digits;
   }
   return digits > 0;
-}
-
-void AppendUtf16(char32_t code, std::u16string& out) {
-  if (code < 0x10000) {
-    out += static_cast<char16_t>(code);
-  } else {
-    code -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (code >> 10));
-    out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-  }
-}
-
-// Takes one character of UTF-8 text. A byte that does not start a valid sequence
-// is read as Latin-1, so that text in another encoding still comes through.
-void TakeUtf8Char(std::string_view& text, std::u16string& out) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  const std::size_t length = lead < 0x80             ? 1
-                             : (lead & 0xE0) == 0xC0 ? 2
-                             : (lead & 0xF0) == 0xE0 ? 3
-                             : (lead & 0xF8) == 0xF0 ? 4
-                                                     : 0;
-  if (length > 1 && text.size() >= length) {
-    char32_t code = lead & (0x7F >> length);
-    bool valid = true;
-    for (std::size_t i = 1; i < length && valid; ++i) {
-      valid = (byte(i) & 0xC0) == 0x80;
-      code = (code << 6) | (byte(i) & 0x3F);
-    }
-    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (valid && code >= kSmallest[length] && code <= 0x10FFFF &&
-        (code < 0xD800 || code > 0xDFFF)) {
-      AppendUtf16(code, out);
-      text.remove_prefix(length);
-      return;
-    }
-  }
-  out += static_cast<char16_t>(lead);
-  text.remove_prefix(1);
-}
-
-std::u16string Utf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  while (!text.empty()) TakeUtf8Char(text, out);
-  return out;
-}
-
-// UTF-8 of UTF-16 text; a lone surrogate becomes U+FFFD.
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
-
-// Upper case for the scripts key names are written in: Latin, Greek and Cyrillic.
-char16_t FoldCase(char16_t c) {
-  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 0x20 : c;
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
-      (c >= 0x430 && c <= 0x44F)) {
-    return c - 0x20;
-  }
-  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-  if (c == 0xFF) return 0x178;
-  if (c == 0x3C2) return 0x3A3;
-  // Latin Extended-A: pairs of capital and small letter, capital first.
-  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
-    return c & ~1;
-  }
-  if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && c % 2 == 0) return c - 1;
-  return c;
-}
-
-std::u16string Folded(std::u16string text) {
-  for (char16_t& c : text) c = FoldCase(c);
-  return text;
 }
 
 // Reads escaped text up to an unescaped `close`, leaving `text` after it. False when
@@ -291,17 +194,16 @@ WineRegistry::WineRegistry(std::string text) : text_(std::move(text)) {
     line.remove_prefix(1);
     std::u16string name;
     if (!TakeEscaped(line, ']', name)) continue;
-    current = &keys_[Folded(std::move(name))];
+    current = &keys_[FoldCase(std::move(name))];
     current->push_back({lines.next(), text_.size()});
   }
 }
 
-std::optional<std::string> WineRegistry::Find(std::string_view keyPath,
-                                              std::string_view valueName) const {
-  const auto key = keys_.find(Folded(Utf16(keyPath)));
-  if (key == keys_.end()) return std::nullopt;
-  const std::u16string wanted = Folded(Utf16(valueName));
-  std::optional<std::string> found;  // when a value is there twice, the last one counts
+RegLookup WineRegistry::Find(std::string_view keyPath, std::string_view valueName) const {
+  const auto key = keys_.find(FoldCase(Utf16(keyPath)));
+  if (key == keys_.end()) return {};
+  const std::u16string wanted = FoldCase(Utf16(valueName));
+  RegLookup found(RegLookup::kNoValue);  // when a value is there twice, the last one counts
   for (const Range& range : key->second) {
     Lines lines(std::string_view(text_).substr(range.begin, range.end - range.begin));
     std::string_view line;
@@ -312,15 +214,15 @@ std::optional<std::string> WineRegistry::Find(std::string_view keyPath,
         continue;  // metadata, a comment, hex continued from a line before, or junk
       }
       TrimLeft(line);
-      if (!TakePrefix(line, "=") || Folded(std::move(name)) != wanted) continue;
+      if (!TakePrefix(line, "=") || FoldCase(std::move(name)) != wanted) continue;
       TrimLeft(line);
       std::u16string data;
       switch (TakeData(line, lines, data)) {
         case Data::kString:
-          found = Utf8(std::u16string_view(data).substr(0, data.find(u'\0')));
+          found = RegLookup(Utf8(std::u16string_view(data).substr(0, data.find(u'\0'))));
           break;
         case Data::kOther:
-          found = std::string();
+          found = {RegLookup::kNotAString};
           break;
         case Data::kMalformed:
           break;
@@ -330,15 +232,11 @@ std::optional<std::string> WineRegistry::Find(std::string_view keyPath,
   return found;
 }
 
-std::string WineRegistry::GetString(std::string_view keyPath, std::string_view valueName) const {
-  if (win64_) {
-    if (const auto rest = UnderSoftware(keyPath)) {
-      std::string redirected = "Software\\Wow6432Node";
-      redirected += *rest;
-      if (auto text = Find(redirected, valueName)) return std::move(*text);
-    }
-  }
-  return Find(keyPath, valueName).value_or(std::string());
+RegLookup WineRegistry::FindRedirected(std::string_view keyPath, std::string_view valueName) const {
+  const auto rest = win64_ ? UnderSoftware(keyPath) : std::nullopt;
+  if (!rest) return Find(keyPath, valueName);
+  RegLookup found = Find("Software\\Wow6432Node" + std::string(*rest), valueName);
+  return found.Exists() ? found : Further(std::move(found), Find(keyPath, valueName));
 }
 
 }  // namespace velmoth

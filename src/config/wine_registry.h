@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "config/registry_lookup.h"
 
 namespace velmoth {
 
@@ -23,15 +24,16 @@ class WineRegistry {
   bool win64() const { return win64_; }
 
   // The value `valueName` ("" for the key's default value) of `keyPath` (UTF-8,
-  // relative to the file's root, one backslash between names), as UTF-8 up to its
-  // first NUL; empty text for a value not of a string type; nullopt when the key
-  // or the value is missing. Names compare without letter case.
-  std::optional<std::string> Find(std::string_view keyPath, std::string_view valueName) const;
+  // relative to the file's root, one backslash between names), with its text as
+  // UTF-8 up to its first NUL; or how far the lookup got: the key or the value
+  // missing (an error of kErrorNotFound), or the value not of a string type. Names
+  // compare without letter case.
+  RegLookup Find(std::string_view keyPath, std::string_view valueName) const;
 
   // The value as a 32-bit program sees it: in a 64-bit prefix a key under SOFTWARE
-  // is looked for under Software\Wow6432Node first, then as it is. Empty text when
-  // it is missing in both or not a string.
-  std::string GetString(std::string_view keyPath, std::string_view valueName) const;
+  // is looked for under Software\Wow6432Node first, then as it is. When it is
+  // missing in both, the lookup that got further.
+  RegLookup FindRedirected(std::string_view keyPath, std::string_view valueName) const;
 
  private:
   struct Range {

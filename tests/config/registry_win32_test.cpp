@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/file_error.h"
 #include "config/registry.h"
 
 namespace velmoth {
@@ -80,6 +81,37 @@ TEST_F(RegistryViews, ThirtyTwoBitViewFirstThenSixtyFourAndOnlyStrings) {
   };
   for (const auto& c : cases) EXPECT_EQ(GetRegString(kKey, c.value), c.text) << c.value;
   EXPECT_EQ(GetRegString("SOFTWARE\\velmoth-test\\absent", "Both"), "");
+}
+
+TEST_F(RegistryViews, FailuresNameTheKeyAndTheValue) {
+  // Only in the 64-bit view: the 32-bit one has no such key, and the failure told
+  // is the one that got further.
+  ASSERT_EQ(Reg(L"add " + kRegKey + L" /f /v Number /t REG_DWORD /d 7"), 0u);
+  const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kKey;
+  const struct {
+    const char* key;
+    const char* value;
+    int number;
+    std::string description;
+    std::string path;
+  } cases[] = {
+      {"SOFTWARE\\velmoth-test\\absent", "Number", ERROR_FILE_NOT_FOUND,
+       "The registry key does not exist", "HKEY_LOCAL_MACHINE\\SOFTWARE\\velmoth-test\\absent"},
+      {kKey, "Missing", ERROR_FILE_NOT_FOUND, "The registry value \"Missing\" does not exist", key},
+      {kKey, "Number", ERROR_UNSUPPORTED_TYPE, "The registry value \"Number\" is not a string",
+       key},
+  };
+  for (const auto& c : cases) {
+    try {
+      ReadRegString(c.key, c.value);
+      ADD_FAILURE() << c.value << ": no error";
+    } catch (const FileError& error) {
+      EXPECT_EQ(error.number(), c.number) << c.value;
+      EXPECT_EQ(error.description(), c.description) << c.value;
+      EXPECT_EQ(error.path(), c.path) << c.value;
+    }
+    EXPECT_EQ(GetRegString(c.key, c.value), "") << c.value;
+  }
 }
 
 }  // namespace

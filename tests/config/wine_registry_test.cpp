@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
 namespace velmoth {
@@ -45,6 +44,9 @@ const std::string kFile = R"(WINE REGISTRY Version 2
 [Software\\\xc4pfel\\\x0411] 1700000000
 "Name"="fruit"
 
+[Software\\Wow6432Node\\korvane\\only32] 1700000000
+"Here"="32"
+
 [Software\\Damaged
 "Lost"="x"
 
@@ -54,12 +56,18 @@ const std::string kFile = R"(WINE REGISTRY Version 2
 
 constexpr char kServer[] = "Software\\korvane\\korvane";
 
+// A lookup's text, or how far it got.
+std::string Shown(const RegLookup& lookup) {
+  static const char* const kFailures[] = {"<no key>", "<no value>", "<not a string>"};
+  return lookup.state == RegLookup::kFound ? lookup.text : kFailures[lookup.state];
+}
+
 TEST(WineRegistryTest, ReadsValues) {
   const WineRegistry registry(kFile);
   struct Case {
     const char* key;
     const char* value;
-    std::optional<std::string> expected;
+    std::string expected;
   };
   const Case cases[] = {
       {kServer, "Bad Mail Directory", "C:\\Mail\\Bad M\u00e4il"},
@@ -72,21 +80,21 @@ TEST(WineRegistryTest, ReadsValues) {
       {kServer, "Multi", "first"},
       {kServer, "HexExpand", "C:\\\u00e4"},
       {kServer, "HexNoNul", "abc"},
-      {kServer, "Number", ""},
-      {kServer, "Blob", ""},
-      {kServer, "Qword", ""},
-      {kServer, "Broken", std::nullopt},
+      {kServer, "Number", "<not a string>"},
+      {kServer, "Blob", "<not a string>"},
+      {kServer, "Qword", "<not a string>"},
+      {kServer, "Broken", "<no value>"},
       {kServer, "Twice", "new"},
       {kServer, "", "default"},
-      {kServer, "Missing", std::nullopt},
-      {kServer, "Lost", std::nullopt},
+      {kServer, "Missing", "<no value>"},
+      {kServer, "Lost", "<no value>"},
       {"SOFTWARE\\KORVANE\\Korvane", "bad mail directory", "C:\\Mail\\Bad M\u00e4il"},
       {"software\\\u00e4pfel\\\u0431", "NAME", "fruit"},
-      {"Software\\Damaged", "Lost", std::nullopt},
-      {"Software\\korvane", "Bad Mail Directory", std::nullopt},
+      {"Software\\Damaged", "Lost", "<no key>"},
+      {"Software\\korvane", "Bad Mail Directory", "<no key>"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(registry.Find(c.key, c.value), c.expected) << c.key << " / " << c.value;
+    EXPECT_EQ(Shown(registry.Find(c.key, c.value)), c.expected) << c.key << " / " << c.value;
   }
 }
 
@@ -97,6 +105,8 @@ TEST(WineRegistryTest, PrefersThe32BitViewInA64BitPrefix) {
   const WineRegistry registry32(win32);
   ASSERT_TRUE(registry64.win64());
   ASSERT_FALSE(registry32.win64());
+  constexpr char kSmtp[] = "SOFTWARE\\korvane\\korvane\\connectors\\smtp";
+  constexpr char kOnly32[] = "SOFTWARE\\korvane\\only32";
   struct Case {
     const WineRegistry& registry;
     const char* key;
@@ -106,15 +116,21 @@ TEST(WineRegistryTest, PrefersThe32BitViewInA64BitPrefix) {
   const Case cases[] = {
       {registry64, "SOFTWARE\\korvane\\korvane", "Bad Mail Directory", "C:\\Mail\\Bad32"},
       {registry64, "software\\korvane\\korvane", "Bad Mail Directory", "C:\\Mail\\Bad32"},
-      {registry64, "SOFTWARE\\korvane\\korvane\\connectors\\smtp", "Outbound Queue Directory",
-       "D:\\Out"},
+      {registry64, kSmtp, "Outbound Queue Directory", "D:\\Out"},
       {registry64, "SOFTWARE\\korvane\\korvane", "Quoted", "say \"hi\"\tnow"},
-      {registry64, "SOFTWARE\\korvane\\korvane", "Number", ""},  // no fallback past a value
+      {registry64, "SOFTWARE\\korvane\\korvane", "Number", "<not a string>"},  // no fallback
+      {registry64, kOnly32, "Here", "32"},
+      // Missing in both: the lookup that got further, under either key.
+      {registry64, kOnly32, "Gone", "<no value>"},
+      {registry64, kSmtp, "Gone", "<no value>"},
+      {registry64, "SOFTWARE\\korvane\\nothing", "Here", "<no key>"},
       {registry32, "SOFTWARE\\korvane\\korvane", "Bad Mail Directory", "C:\\Mail\\Bad M\u00e4il"},
-      {registry32, "SOFTWARE\\korvane\\korvane\\nothing", "Bad Mail Directory", ""},
+      {registry32, "SOFTWARE\\korvane\\korvane\\nothing", "Bad Mail Directory", "<no key>"},
+      {registry32, kOnly32, "Here", "<no key>"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.registry.GetString(c.key, c.value), c.expected) << c.key << " / " << c.value;
+    EXPECT_EQ(Shown(c.registry.FindRedirected(c.key, c.value)), c.expected)
+        << c.key << " / " << c.value;
   }
 }
 
@@ -135,7 +151,7 @@ TEST(WineRegistryTest, DamagedFilesGiveNothing) {
       std::string(binary, sizeof binary - 1),
   };
   for (const std::string& text : texts) {
-    EXPECT_EQ(WineRegistry(text).Find("Software\\k", "V"), std::nullopt) << text;
+    EXPECT_FALSE(WineRegistry(text).Find("Software\\k", "V").Exists()) << text;
   }
 }
 

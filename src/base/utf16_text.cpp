@@ -1,0 +1,107 @@
+// UTF-8 and UTF-16 by hand rather than through the platform, so that names read
+// from files compare the same way on every platform.
+#include "base/utf16_text.h"
+
+namespace velmoth {
+namespace {
+
+void AppendUtf16(char32_t code, std::u16string& out) {
+  if (code < 0x10000) {
+    out += static_cast<char16_t>(code);
+  } else {
+    code -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (code >> 10));
+    out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+  }
+}
+
+// The capital of a small letter; any other character as it is.
+char16_t CapitalOf(char16_t c) {
+  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+      (c >= 0x430 && c <= 0x44F)) {
+    return c - 0x20;
+  }
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  if (c == 0xFF) return 0x178;
+  if (c == 0x3C2) return 0x3A3;
+  // Latin Extended-A: pairs of capital and small letter, capital first.
+  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
+    return c & ~1;
+  }
+  if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && c % 2 == 0) return c - 1;
+  return c;
+}
+
+}  // namespace
+
+void TakeUtf8Char(std::string_view& text, std::u16string& out) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  const std::size_t length = lead < 0x80             ? 1
+                             : (lead & 0xE0) == 0xC0 ? 2
+                             : (lead & 0xF0) == 0xE0 ? 3
+                             : (lead & 0xF8) == 0xF0 ? 4
+                                                     : 0;
+  if (length > 1 && text.size() >= length) {
+    char32_t code = lead & (0x7F >> length);
+    bool valid = true;
+    for (std::size_t i = 1; i < length && valid; ++i) {
+      valid = (byte(i) & 0xC0) == 0x80;
+      code = (code << 6) | (byte(i) & 0x3F);
+    }
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid && code >= kSmallest[length] && code <= 0x10FFFF &&
+        (code < 0xD800 || code > 0xDFFF)) {
+      AppendUtf16(code, out);
+      text.remove_prefix(length);
+      return;
+    }
+  }
+  out += static_cast<char16_t>(lead);
+  text.remove_prefix(1);
+}
+
+std::u16string Utf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  while (!text.empty()) TakeUtf8Char(text, out);
+  return out;
+}
+
+std::string Utf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string FoldCase(std::u16string text) {
+  for (char16_t& c : text) c = CapitalOf(c);
+  return text;
+}
+
+}  // namespace velmoth
