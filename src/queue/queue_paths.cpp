@@ -1,8 +1,7 @@
 // Queue directories from the server's registry values, and the file paths in them.
 #include "queue/queue_paths.h"
 
-#include "config/local_path.h"
-#include "config/registry.h"
+#include "config/queue_directories.h"
 #include "queue/file_system.h"
 
 namespace velmoth {
@@ -19,16 +18,7 @@ std::filesystem::path BareFileName(const std::string& name) {
 }  // namespace
 
 std::filesystem::path QueueDirectory(Queue queue) {
-  const bool badMail = queue == Queue::kBadMail;
-  const std::string directory = badMail ? GetBadMailDirectory() : GetOutboundQueueDirectory();
-  if (directory.empty()) {
-    const std::string key = badMail ? kServerKey : kSmtpConnectorKey;
-    const std::string value = badMail ? kBadMailValue : kOutboundQueueValue;
-    throw FileError(kErrorNotFound,
-                    "The mail server's registry value \"" + value + "\" is missing or empty",
-                    "HKEY_LOCAL_MACHINE\\" + key);
-  }
-  return LocalDirectoryPath(directory);
+  return queue == Queue::kBadMail ? BadMailDirectoryPath() : OutboundQueueDirectoryPath();
 }
 
 std::filesystem::path MessagesDirectory(Queue queue) { return QueueDirectory(queue) / "messages"; }
