@@ -1,7 +1,6 @@
 // What a requeue cut short by a crash may leave of its messages: each one whole in
 // Bad Mail, or whole in the outbound queue with or without what is left of its
-// parked files; never a command file without its message, never a partial file at
-// a message's name.
+// parked files; never a command file without its message, nor a partial file.
 #pragma once
 
 #include <cstddef>
