@@ -18,7 +18,6 @@
 #include <functional>
 #include <iterator>
 #include <string_view>
-#include <utility>
 
 namespace velmoth::qt {
 namespace {

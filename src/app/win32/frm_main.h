@@ -29,7 +29,7 @@ class FrmMain final : public WindowServices {
   // Creates the window hidden, centred on the primary monitor, and runs the scan
   // (Form_Load). Returns null when the window cannot be created.
   HWND Create();
-  // Shows the window with the focus on cmdNone.
+  // Shows the window with the focus on form::kFirstFocus.
   void Show(int showCommand);
   HWND hwnd() const { return window_; }
 

@@ -232,16 +232,21 @@ TEST_F(FrmMainTest, CopyRequeuesTheTickedRowsAsTheDeleteBoxSays) {
   EXPECT_TRUE(boxes.seen.empty());
 }
 
-TEST_F(FrmMainTest, EnterAndEscTriggerNothing) {
+TEST_F(FrmMainTest, EnterAndEscTriggerNothingWhereverTheFocusIs) {
   server.Park("a.msg", kParked);
   Open();
   Click("cmdAll");
-  auto* none = Control<QPushButton>("cmdNone");
-  none->setFocus();
-  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-    QTest::keyClick(none, key);
+  for (const form::Control& control : form::kControls) {
+    if (!form::TakesFocus(control.kind)) continue;
+    QWidget* focus = Control<QWidget>(control.name);
+    focus->setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      QTest::keyClick(focus, key);
+    }
   }
   EXPECT_TRUE(list().IsTicked(1));
+  EXPECT_TRUE(Control<QCheckBox>("chkDelete")->isChecked());
+  EXPECT_FALSE(fs::exists(server.outbound() / "a.msg"));
   EXPECT_TRUE(window->isVisible());
 }
 
