@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
+#include "app/form.h"
 #include "app/mail_list.h"
 #include "time/utc_stamp.h"
 
 namespace velmoth {
-
-inline constexpr char kCaption[] = "Velmoth";
 
 // What the handlers need of the window beside the list.
 class WindowServices {
@@ -19,9 +19,9 @@ class WindowServices {
   virtual ~WindowServices() = default;
   // Whether "Delete from Bad Mail after copy" is ticked.
   virtual bool IsDeleteTicked() const = 0;
-  // A message box captioned kCaption with an error icon.
+  // A message box captioned form::kCaption with an error icon.
   virtual void ShowError(const std::string& message) = 0;
-  // A message box captioned kCaption with an information icon.
+  // A message box captioned form::kCaption with an information icon.
   virtual void ShowNotice(const std::string& message) = 0;
   // Opens the file in the text viewer without waiting; a FileError when it cannot.
   virtual void StartViewer(const std::filesystem::path& file) = 0;
@@ -59,6 +59,18 @@ class MainWindowHandlers {
   WindowServices& window_;
   FileSystem& files_;
   Clock clock_;
+};
+
+// The handler that a click on each button of the form runs.
+struct ClickHandler {
+  std::string_view button;
+  void (MainWindowHandlers::*click)();
+};
+inline constexpr ClickHandler kClickHandlers[] = {
+    {"cmdNone", &MainWindowHandlers::cmdNone_Click},
+    {"cmdAll", &MainWindowHandlers::cmdAll_Click},
+    {"cmdCopy", &MainWindowHandlers::cmdCopy_Click},
+    {"cmdQuit", &MainWindowHandlers::cmdQuit_Click},
 };
 
 }  // namespace velmoth

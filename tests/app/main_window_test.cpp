@@ -1,11 +1,14 @@
-// The window's handlers over an in-memory list and window: what each command
-// does to the list and the queues, and that a failure is shown, not fatal.
+// The window's handlers on a scratch mail server, over a list and a window held
+// in memory: every scenario of the window, what each command leaves in the list
+// and the queues, and that a failure is shown, never fatal.
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <chrono>
+#include <functional>
 
+#include "support/mail_list_rows.h"
 #include "support/mail_server.h"
 #include "support/memory_mail_list.h"
 #include "support/recording_file_system.h"
@@ -13,8 +16,15 @@
 namespace velmoth {
 namespace {
 
+using testing::EntryNames;
 using testing::MailServer;
+using testing::ReadFile;
 using testing::RecordingFileSystem;
+using testing::RowOf;
+using testing::WriteFile;
+using Names = std::vector<std::string>;
+
+constexpr char kParked[] = "Status=Failed\r\nRetries=5\r\nServer=mx1.example.net\r\n";
 
 class FakeWindow : public WindowServices {
  public:
@@ -35,22 +45,30 @@ class FakeWindow : public WindowServices {
   std::vector<std::filesystem::path> viewed;
 };
 
-struct Window : ::testing::Test {
-  Window() {
-    server.Park("alpha", "Status=Failed");
-    server.Park("beta two", "Status=Failed");
-    server.Park("spooling", "Status=Spooling");
+// Two requeue candidates and a message the server is sending, and the handlers
+// over them.
+struct Scene {
+  Scene() {
+    server.Park("alpha", kParked, "hello");
+    server.Park("beta two", kParked, "beta's body");
+    server.Park("spooling", "Status=Spooling\r\n");
   }
-  std::vector<std::string> Texts() const {
-    auto texts = list.Texts();
-    std::sort(texts.begin(), texts.end());
-    return texts;
-  }
-  int RowOf(const std::string& name) const {
+
+  Names Listed() const { return testing::SortedRowTexts(list); }
+  bool AnyTicked() const {
     for (int row = 1; row <= list.RowCount(); ++row) {
-      if (list.RowText(row) == name) return row;
+      if (list.IsTicked(row)) return true;
     }
-    return 0;
+    return false;
+  }
+  // Whether every hourglass that went up came down again.
+  bool PointerBack() const {
+    int depth = 0;
+    for (const bool busy : list.pointerLog) {
+      depth += busy ? 1 : -1;
+      if (depth < 0) return false;
+    }
+    return depth == 0 && !list.pointerLog.empty();
   }
 
   MailServer server;
@@ -60,127 +78,228 @@ struct Window : ::testing::Test {
   MainWindowHandlers handlers{list, window, files};
 };
 
-TEST_F(Window, LoadListsCandidatesAndAllOrNoneTickEveryRow) {
-  handlers.Form_Load();
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"alpha", "beta two"}));
-  handlers.cmdAll_Click();
-  EXPECT_TRUE(list.IsTicked(1) && list.IsTicked(2));
-  handlers.cmdNone_Click();
-  EXPECT_FALSE(list.IsTicked(1) || list.IsTicked(2));
-  EXPECT_TRUE(window.errors.empty());
+TEST(MainWindow, LoadListsTheCandidatesWithTheirMessageSizeAndCommandDate) {
+  Scene s;
+  s.server.Park("report", "CommandType=NDR\r\n");
+  s.server.Park("no message", kParked, nullptr);
+  WriteFile(s.server.badMail() / "messages" / "orphan", "body");
+  const FileDate date{std::chrono::seconds(1764990005)};
+  fs::last_write_time(s.server.badMail() / "alpha", fs::file_time_type::clock::from_sys(date));
+
+  s.handlers.Form_Load();
+
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
+  const MemoryRow& alpha = s.list.rows.at(static_cast<std::size_t>(RowOf(s.list, "alpha") - 1));
+  EXPECT_EQ(alpha.size, 5u);
+  EXPECT_EQ(alpha.date, date);
+  EXPECT_FALSE(s.AnyTicked());
+  EXPECT_TRUE(s.window.errors.empty());
 }
 
-TEST_F(Window, CopyRequeuesTheTickedRowsAndRebuildsTheList) {
-  for (const bool deleteTicked : {false, true}) {
-    window.deleteTicked = deleteTicked;
-    handlers.Form_Load();
-    list.SetTicked(RowOf("beta two"), true);
-    handlers.cmdCopy_Click();
-    EXPECT_TRUE(fs::exists(server.outbound() / "beta two"));
-    const std::vector<std::string> left = deleteTicked
-                                              ? std::vector<std::string>{"alpha"}
-                                              : std::vector<std::string>{"alpha", "beta two"};
-    EXPECT_EQ(Texts(), left);
-    EXPECT_FALSE(list.IsTicked(1));
+TEST(MainWindow, AllTicksEveryRowAndNoneUnticksThem) {
+  Scene s;
+  s.handlers.Form_Load();
+  s.list.SetTicked(2, true);
+  const struct {
+    void (MainWindowHandlers::*click)();
+    bool ticked;
+  } cases[] = {{&MainWindowHandlers::cmdAll_Click, true},
+               {&MainWindowHandlers::cmdNone_Click, false}};
+  for (const auto& c : cases) {
+    (s.handlers.*c.click)();
+    for (int row = 1; row <= s.list.RowCount(); ++row) EXPECT_EQ(s.list.IsTicked(row), c.ticked);
+  }
+  EXPECT_EQ(s.list.RowCount(), 2);
+}
+
+TEST(MainWindow, CopyRequeuesTheTickedRowsAndKeepsOrDeletesTheParkedFiles) {
+  for (const bool deleteTicked : {true, false}) {
+    SCOPED_TRACE(deleteTicked ? "delete ticked" : "delete unticked");
+    Scene s;
+    s.window.deleteTicked = deleteTicked;
+    s.handlers.Form_Load();
+    s.list.SetTicked(RowOf(s.list, "beta two"), true);
+
+    s.handlers.cmdCopy_Click();
+
+    const fs::path outbound = s.server.outbound();
+    EXPECT_EQ(EntryNames(outbound), (Names{"beta two", "messages"}));
+    EXPECT_EQ(ReadFile(outbound / "messages" / "beta two"), "beta's body");
+    EXPECT_TRUE(ReadFile(outbound / "beta two").starts_with("Status=Unsent\r\nRetries=0"));
+    const Names parked =
+        deleteTicked ? Names{"alpha", "spooling"} : Names{"alpha", "beta two", "spooling"};
+    EXPECT_EQ(EntryNames(s.server.badMail() / "messages"), parked);
+    const Names listed = deleteTicked ? Names{"alpha"} : Names{"alpha", "beta two"};
+    EXPECT_EQ(s.Listed(), listed);
+    EXPECT_FALSE(s.AnyTicked());
+    EXPECT_TRUE(s.window.errors.empty() && s.window.notices.empty());
   }
 }
 
-TEST_F(Window, AFailedCopyIsShownAndTheListStillRebuilt) {
-  handlers.Form_Load();
-  handlers.cmdAll_Click();
-  const fs::path failing = server.outbound() / "messages" / list.RowText(1);
-  files.fault = [&](const std::string& step, const fs::path& path) -> std::optional<FileError> {
-    if (step != "rename" || path != failing) return std::nullopt;
-    return FileError(kErrorAccessDenied, "Access denied", PathText(path));
-  };
-  handlers.cmdCopy_Click();
-  ASSERT_EQ(window.errors.size(), 1u);
-  EXPECT_NE(window.errors[0].find("Error " + std::to_string(kErrorAccessDenied) + ": "),
-            std::string::npos)
-      << window.errors[0];
-  EXPECT_NE(window.errors[0].find(PathText(failing)), std::string::npos);
-  EXPECT_FALSE(window.closed);
-  EXPECT_EQ(list.RowCount(), 2);
+TEST(MainWindow, CopyWithNothingTickedTouchesNoQueueAndStillRebuildsTheList) {
+  Scene s;
+  s.handlers.Form_Load();
+  s.server.Park("gamma", kParked);
+  s.handlers.cmdCopy_Click();
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two", "gamma"}));
+  EXPECT_EQ(EntryNames(s.server.outbound()), Names{"messages"});
+  EXPECT_TRUE(s.window.errors.empty() && s.window.notices.empty());
 }
 
-TEST_F(Window, RowsSkippedByTheCopyAreToldInOneNotice) {
-  handlers.Form_Load();
-  handlers.cmdAll_Click();
-  testing::WriteFile(server.badMail() / "alpha", "Status=Spooling\r\n");
-  fs::remove(server.badMail() / "beta two");
-  handlers.cmdCopy_Click();
-  EXPECT_TRUE(window.errors.empty());
-  ASSERT_EQ(window.notices.size(), 1u);
-  EXPECT_EQ(window.notices[0],
+TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
+  struct Failure {
+    const char* what;
+    std::function<void(Scene&)> beforeLoad;
+    // Then every row is ticked and copied, unless this is null.
+    std::function<void(Scene&)> beforeCopy;
+    // Parts of the message shown.
+    std::function<Names(const Scene&)> shown;
+    Names listed;
+  };
+  const std::vector<Failure> failures = {
+      {"no Bad Mail value",
+       [](Scene& s) { s.server.Configure("", MailServer::OutboundValue()); },
+       nullptr,
+       [](const Scene&) { return Names{"\"Bad Mail Directory\" does not exist"}; },
+       {}},
+      {"no outbound value",
+       nullptr,
+       [](Scene& s) { s.server.Configure(MailServer::BadMailValue(), ""); },
+       [](const Scene&) { return Names{"\"Outbound Queue Directory\" does not exist"}; },
+       {"alpha", "beta two"}},
+      {"the outbound messages directory is a file",
+       nullptr,
+       [](Scene& s) {
+         fs::remove_all(s.server.outbound() / "messages");
+         WriteFile(s.server.outbound() / "messages", "");
+       },
+       [](const Scene& s) {
+         return Names{"Error ", PathText(s.server.outbound() / "messages")};
+       },
+       {"alpha", "beta two"}},
+      {"a rename refused",
+       nullptr,
+       [](Scene& s) {
+         const fs::path failing = s.server.outbound() / "messages" / s.list.RowText(1);
+         s.files.fault = [failing](const std::string& step,
+                                   const fs::path& path) -> std::optional<FileError> {
+           if (step != "rename" || path != failing) return std::nullopt;
+           return FileError(kErrorAccessDenied, "Access denied", PathText(path));
+         };
+       },
+       [](const Scene& s) {
+         return Names{"Error " + std::to_string(kErrorAccessDenied) + ": Access denied\n\n",
+                      PathText(s.server.outbound() / "messages" / s.list.RowText(1))};
+       },
+       {"alpha", "beta two"}},
+  };
+  for (const Failure& failure : failures) {
+    SCOPED_TRACE(failure.what);
+    Scene s;
+    if (failure.beforeLoad) failure.beforeLoad(s);
+    s.handlers.Form_Load();
+    Names shown;
+    if (failure.beforeCopy) {
+      s.handlers.cmdAll_Click();
+      failure.beforeCopy(s);
+      shown = failure.shown(s);
+      s.handlers.cmdCopy_Click();
+    } else {
+      shown = failure.shown(s);
+    }
+    ASSERT_EQ(s.window.errors.size(), 1u);
+    for (const std::string& part : shown) {
+      EXPECT_NE(s.window.errors[0].find(part), std::string::npos) << s.window.errors[0];
+    }
+    EXPECT_FALSE(s.window.closed);
+    EXPECT_EQ(s.Listed(), failure.listed);
+    EXPECT_FALSE(s.AnyTicked());
+    EXPECT_TRUE(s.PointerBack());
+  }
+}
+
+TEST(MainWindow, AReadOnlyParkedMessageIsShownStaysListedAndItsCopyIsWritable) {
+  Scene s;
+  const fs::path parked = s.server.badMail() / "messages" / "alpha";
+  fs::permissions(parked, fs::perms::owner_read);
+  s.handlers.Form_Load();
+  s.list.SetTicked(RowOf(s.list, "alpha"), true);
+  s.handlers.cmdCopy_Click();
+  ASSERT_EQ(s.window.errors.size(), 1u);
+  EXPECT_NE(s.window.errors[0].find(PathText(parked)), std::string::npos) << s.window.errors[0];
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
+  // The copy the server will send, and then delete, is not read-only.
+  const fs::perms copied = fs::status(s.server.outbound() / "messages" / "alpha").permissions();
+  EXPECT_NE(copied & fs::perms::owner_write, fs::perms::none);
+  fs::permissions(parked, fs::perms::owner_all);
+}
+
+TEST(MainWindow, RowsSkippedByTheCopyAreToldInOneNotice) {
+  Scene s;
+  s.handlers.Form_Load();
+  s.handlers.cmdAll_Click();
+  WriteFile(s.server.badMail() / "alpha", "Status=Spooling\r\n");
+  fs::remove(s.server.badMail() / "beta two");
+  s.handlers.cmdCopy_Click();
+  EXPECT_TRUE(s.window.errors.empty());
+  ASSERT_EQ(s.window.notices.size(), 1u);
+  EXPECT_EQ(s.window.notices[0],
             "2 messages were skipped and left as they are:\n"
             "1 is no longer a requeue candidate (the server has begun to send it again, or it is "
             "a non-delivery report)\n"
             "1 is no longer in the Bad Mail directory");
-  EXPECT_EQ(list.RowCount(), 0);
+  EXPECT_EQ(s.list.RowCount(), 0);
 }
 
-TEST_F(Window, FilesTheScanCouldNotReadAreToldOnce) {
-  files.fault = [](const std::string& step, const fs::path& path) -> std::optional<FileError> {
+TEST(MainWindow, FilesTheScanCouldNotReadAreToldOnce) {
+  Scene s;
+  s.files.fault = [](const std::string& step, const fs::path& path) -> std::optional<FileError> {
     if (step != "open") return std::nullopt;
     return FileError(kErrorAccessDenied, "Access denied", PathText(path));
   };
-  handlers.Form_Load();
-  ASSERT_EQ(window.errors.size(), 1u);
-  EXPECT_TRUE(window.errors[0].starts_with(
+  s.handlers.Form_Load();
+  ASSERT_EQ(s.window.errors.size(), 1u);
+  EXPECT_TRUE(s.window.errors[0].starts_with(
       "3 files in the Bad Mail directory could not be read and are not listed. The first:\n\n"
       "Error "))
-      << window.errors[0];
-  EXPECT_EQ(list.RowCount(), 0);
+      << s.window.errors[0];
+  EXPECT_EQ(s.list.RowCount(), 0);
 }
 
-TEST_F(Window, EveryScanStartsFromAnEmptyListWithNoRowTicked) {
-  list.AddRow("stale", "stale");
-  list.SetTicked(1, true);
-  handlers.Form_Load();
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"alpha", "beta two"}));
-  handlers.cmdAll_Click();
-  window.deleteTicked = false;
-  handlers.cmdCopy_Click();
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"alpha", "beta two"}));
-  EXPECT_FALSE(list.IsTicked(1) || list.IsTicked(2));
+TEST(MainWindow, EveryScanStartsFromAnEmptyListWithNoRowTicked) {
+  Scene s;
+  s.list.AddRow("stale", "stale");
+  s.list.SetTicked(1, true);
+  s.handlers.Form_Load();
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
+  s.handlers.cmdAll_Click();
+  s.window.deleteTicked = false;
+  s.handlers.cmdCopy_Click();
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
+  EXPECT_FALSE(s.AnyTicked());
   // The hourglass for the load, and for the copy and its rescan, each time back.
-  EXPECT_EQ(list.pointerLog, (std::vector<bool>{true, false, true, false, true, false}));
+  EXPECT_EQ(s.list.pointerLog, (std::vector<bool>{true, false, true, false, true, false}));
 }
 
-TEST_F(Window, CopyWithNothingTickedStillRebuildsTheList) {
-  handlers.Form_Load();
-  server.Park("gamma", "Status=Failed");
-  handlers.cmdCopy_Click();
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"alpha", "beta two", "gamma"}));
-  EXPECT_TRUE(window.errors.empty() && window.notices.empty());
+TEST(MainWindow, DoubleClickOpensTheSelectedMessageFile) {
+  Scene s;
+  s.handlers.Form_Load();
+  s.handlers.lvwMail_DblClick();
+  EXPECT_TRUE(s.window.viewed.empty());
+  s.list.selected = RowOf(s.list, "beta two");
+  s.handlers.lvwMail_DblClick();
+  ASSERT_EQ(s.window.viewed.size(), 1u);
+  EXPECT_EQ(s.window.viewed[0], s.server.badMail() / "messages" / "beta two");
+  s.window.viewerMissing = true;
+  s.handlers.lvwMail_DblClick();
+  EXPECT_EQ(s.window.errors.size(), 1u);
+  EXPECT_FALSE(s.window.closed);
 }
 
-TEST_F(Window, LoadWithoutConfigurationShowsWhyAndLeavesAnEmptyList) {
-  server.Configure("", "");
-  handlers.Form_Load();
-  ASSERT_EQ(window.errors.size(), 1u);
-  EXPECT_NE(window.errors[0].find("Bad Mail Directory"), std::string::npos);
-  EXPECT_EQ(list.RowCount(), 0);
-  EXPECT_FALSE(window.closed);
-}
-
-TEST_F(Window, DoubleClickOpensTheSelectedMessageFile) {
-  handlers.Form_Load();
-  handlers.lvwMail_DblClick();
-  EXPECT_TRUE(window.viewed.empty());
-  list.selected = RowOf("beta two");
-  handlers.lvwMail_DblClick();
-  ASSERT_EQ(window.viewed.size(), 1u);
-  EXPECT_EQ(window.viewed[0], server.badMail() / "messages" / "beta two");
-  window.viewerMissing = true;
-  handlers.lvwMail_DblClick();
-  EXPECT_EQ(window.errors.size(), 1u);
-  EXPECT_FALSE(window.closed);
-}
-
-TEST_F(Window, QuitClosesTheWindow) {
-  handlers.cmdQuit_Click();
-  EXPECT_TRUE(window.closed);
+TEST(MainWindow, QuitClosesTheWindow) {
+  Scene s;
+  s.handlers.cmdQuit_Click();
+  EXPECT_TRUE(s.window.closed);
 }
 
 }  // namespace

@@ -31,12 +31,6 @@ class MemoryMailList : public MailList {
   int SelectedRow() const override { return selected; }
   void SetBusyPointer(bool busy) override { pointerLog.push_back(busy); }
 
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const auto& row : rows) texts.push_back(row.text);
-    return texts;
-  }
-
   std::vector<MemoryRow> rows;
   int selected = 0;
   std::vector<bool> pointerLog;

@@ -1,5 +1,5 @@
-// frmMain's controls at the positions and sizes of the original layout, in
-// pixels at 96 dpi; Qt scales them for other screen densities.
+// frmMain's controls made from the form, at its positions and sizes in pixels at
+// 96 dpi; Qt scales them for other screen densities.
 #include "app/qt/frm_main.h"
 
 #include <QCheckBox>
@@ -17,14 +17,14 @@
 #include <cerrno>
 #include <functional>
 #include <iterator>
-#include <utility>
+#include <string_view>
 
 namespace velmoth::qt {
 namespace {
 
-constexpr int kClientWidth = 590;
-constexpr int kClientHeight = 352;
-constexpr int kColumnWidths[MailModel::kColumnCount] = {333, 93, 141};
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The list raises its double-click wherever in the rows it happens; the handler
 // then looks at which row is selected, as it does for any other caller.
@@ -39,16 +39,6 @@ class MailView final : public QTreeView {
     if (event->button() == Qt::LeftButton && onDoubleClick) onDoubleClick();
   }
 };
-
-QPushButton* NewButton(QWidget* parent, const char* name, const char* text, QRect geometry) {
-  auto* button = new QPushButton(QString::fromLatin1(text), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setGeometry(geometry);
-  // Neither Enter nor Esc presses a button.
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
-}
 
 // Space a control needs around its text: a button's margins, a check box's indicator.
 int TextPadding(const QWidget& control) {
@@ -71,13 +61,6 @@ bool TextFits(const QWidget& control, const QFont& font) {
          metrics.height() <= control.height();
 }
 
-QLabel* NewLabel(QWidget* parent, const char* name, const char* text, QRect geometry) {
-  auto* label = new QLabel(QString::fromLatin1(text), parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setGeometry(geometry);
-  return label;
-}
-
 }  // namespace
 
 FrmMain::FrmMain(QWidget* parent)
@@ -85,8 +68,8 @@ FrmMain::FrmMain(QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       handlers_(model_, *this, files_) {
   setObjectName(QStringLiteral("frmMain"));
-  setWindowTitle(QString::fromLatin1(kCaption));
-  setFixedSize(kClientWidth, kClientHeight);
+  setWindowTitle(QString::fromLatin1(form::kCaption));
+  setFixedSize(form::kClientSize.width, form::kClientSize.height);
   CreateControls();
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -99,15 +82,51 @@ FrmMain::~FrmMain() {
 }
 
 void FrmMain::CreateControls() {
-  label1_ = NewLabel(this, "Label1", "Bad Mail Directory", {8, 8, 113, 17});
-  label2_ = NewLabel(this, "Label2", "Double-click item to view", {168, 8, 249, 17});
-  cmdNone_ = NewButton(this, "cmdNone", "None", {448, 8, 65, 17});
-  cmdAll_ = NewButton(this, "cmdAll", "All", {520, 8, 65, 17});
+  QWidget* previous = nullptr;
+  for (const form::Control& control : form::kControls) {
+    QWidget* widget = NewControl(control);
+    widget->setObjectName(Latin1(control.name));
+    const form::Box& box = control.box;
+    widget->setGeometry(box.left, box.top, box.width, box.height);
+    if (!form::TakesFocus(control.kind)) continue;
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+  lvwMail_ = findChild<QTreeView*>(QStringLiteral("lvwMail"));
+  chkDelete_ = findChild<QCheckBox*>(QStringLiteral("chkDelete"));
+  for (const ClickHandler& handler : kClickHandlers) {
+    connect(findChild<QPushButton*>(Latin1(handler.button)), &QPushButton::clicked, this,
+            [this, click = handler.click] { (handlers_.*click)(); });
+  }
+  findChild<QWidget*>(Latin1(form::kFirstFocus))->setFocus();
+  FitFont();
+}
 
+QWidget* FrmMain::NewControl(const form::Control& control) {
+  const QString caption = Latin1(control.caption);
+  switch (control.kind) {
+    case form::Kind::kLabel:
+      return new QLabel(caption, this);
+    case form::Kind::kButton: {
+      auto* button = new QPushButton(caption, this);
+      // Neither Enter nor Esc presses a button.
+      button->setAutoDefault(false);
+      button->setDefault(false);
+      return button;
+    }
+    case form::Kind::kCheckBox: {
+      auto* box = new QCheckBox(caption, this);
+      box->setChecked(control.ticked);
+      return box;
+    }
+    case form::Kind::kList:
+      break;
+  }
+  return NewList();
+}
+
+QTreeView* FrmMain::NewList() {
   auto* view = new MailView(this);
-  lvwMail_ = view;
-  view->setObjectName(QStringLiteral("lvwMail"));
-  view->setGeometry(8, 24, 577, 289);
   view->setModel(&model_);
   model_.SetSelectionModel(view->selectionModel());
   view->setRootIsDecorated(false);
@@ -120,44 +139,25 @@ void FrmMain::CreateControls() {
   QHeaderView* header = view->header();
   header->setStretchLastSection(false);
   header->setSectionsMovable(false);
-  for (int column = 0; column < MailModel::kColumnCount; ++column) {
-    header->resizeSection(column, kColumnWidths[column]);
+  for (int column = 0; column < form::kColumnCount; ++column) {
+    header->resizeSection(column, form::kColumns[column].width);
   }
   // Unsorted at first: the rows come in the order the directory gives them.
   header->setSortIndicator(-1, Qt::AscendingOrder);
   view->setSortingEnabled(true);
   view->onDoubleClick = [this] { handlers_.lvwMail_DblClick(); };
-
-  cmdCopy_ = NewButton(this, "cmdCopy", "Copy to SMTP Outbound", {8, 320, 145, 25});
-  chkDelete_ = new QCheckBox(QStringLiteral("Delete from Bad Mail after copy"), this);
-  chkDelete_->setObjectName(QStringLiteral("chkDelete"));
-  chkDelete_->setGeometry(208, 320, 201, 25);
-  chkDelete_->setChecked(true);
-  cmdQuit_ = NewButton(this, "cmdQuit", "Quit", {488, 320, 97, 25});
-
-  connect(cmdNone_, &QPushButton::clicked, this, [this] { handlers_.cmdNone_Click(); });
-  connect(cmdAll_, &QPushButton::clicked, this, [this] { handlers_.cmdAll_Click(); });
-  connect(cmdCopy_, &QPushButton::clicked, this, [this] { handlers_.cmdCopy_Click(); });
-  connect(cmdQuit_, &QPushButton::clicked, this, [this] { handlers_.cmdQuit_Click(); });
-
-  QWidget::setTabOrder(cmdNone_, cmdAll_);
-  QWidget::setTabOrder(cmdAll_, lvwMail_);
-  QWidget::setTabOrder(lvwMail_, cmdCopy_);
-  QWidget::setTabOrder(cmdCopy_, cmdQuit_);
-  QWidget::setTabOrder(cmdQuit_, chkDelete_);
-  cmdNone_->setFocus();
-  FitFont();
+  return view;
 }
 
 void FrmMain::FitFont() {
   // The layout is fixed in pixels, drawn for a small font. A larger platform font
   // is stepped down until every caption fits its control; the family stays.
-  const QWidget* const captioned[] = {label1_,  label2_,    cmdNone_, cmdAll_,
-                                      cmdCopy_, chkDelete_, cmdQuit_};
   QFont font = this->font();
-  const auto fits = [&font, &captioned] {
-    return std::all_of(std::begin(captioned), std::end(captioned),
-                       [&font](const QWidget* control) { return TextFits(*control, font); });
+  const auto fits = [this, &font] {
+    return std::all_of(std::begin(form::kControls), std::end(form::kControls),
+                       [this, &font](const form::Control& control) {
+                         return TextFits(*findChild<QWidget*>(Latin1(control.name)), font);
+                       });
   };
   constexpr qreal kSmallest = 6.0;
   while (!fits() && font.pointSizeF() > kSmallest) font.setPointSizeF(font.pointSizeF() - 0.5);
@@ -169,7 +169,7 @@ void FrmMain::Form_Load() { handlers_.Form_Load(); }
 bool FrmMain::IsDeleteTicked() const { return chkDelete_->isChecked(); }
 
 void FrmMain::ShowMessage(QMessageBox::Icon icon, const std::string& message) {
-  QMessageBox box(icon, QString::fromLatin1(kCaption),
+  QMessageBox box(icon, QString::fromLatin1(form::kCaption),
                   QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())),
                   QMessageBox::Ok, this);
   box.exec();

@@ -12,8 +12,6 @@
 #include "app/qt/mail_model.h"
 
 class QCheckBox;
-class QLabel;
-class QPushButton;
 class QTreeView;
 
 namespace velmoth::qt {
@@ -40,6 +38,9 @@ class FrmMain final : public QWidget, public WindowServices {
 
  private:
   void CreateControls();
+  // One control of the form, not yet named or placed.
+  QWidget* NewControl(const form::Control& control);
+  QTreeView* NewList();
   void ShowMessage(QMessageBox::Icon icon, const std::string& message);
   void FitFont();
 
@@ -47,14 +48,8 @@ class FrmMain final : public QWidget, public WindowServices {
   NativeFileSystem files_;
   MainWindowHandlers handlers_;
 
-  QLabel* label1_ = nullptr;
-  QLabel* label2_ = nullptr;
-  QPushButton* cmdNone_ = nullptr;
-  QPushButton* cmdAll_ = nullptr;
   QTreeView* lvwMail_ = nullptr;
-  QPushButton* cmdCopy_ = nullptr;
   QCheckBox* chkDelete_ = nullptr;
-  QPushButton* cmdQuit_ = nullptr;
 };
 
 }  // namespace velmoth::qt

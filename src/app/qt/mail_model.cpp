@@ -29,6 +29,13 @@ QString TimeFormatWithSeconds(const QLocale& locale) {
   return format;
 }
 
+// Where a column of the form puts its texts, the header's included.
+QVariant Alignment(int column) {
+  if (column < 0 || column >= form::kColumnCount) return {};
+  const bool right = form::kColumns[column].align == form::Align::kRight;
+  return QVariant((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+}
+
 QString DisplayName(const std::string& text) {
   return QFile::decodeName(
       QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())));
@@ -166,8 +173,7 @@ QVariant MailModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kFilename) return row.ticked ? Qt::Checked : Qt::Unchecked;
       return {};
     case Qt::TextAlignmentRole:
-      return index.column() == kFileSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                         : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+      return Alignment(index.column());
   }
   return {};
 }
@@ -186,21 +192,12 @@ Qt::ItemFlags MailModel::flags(const QModelIndex& index) const {
 }
 
 QVariant MailModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal) return {};
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
   if (role == Qt::DisplayRole) {
-    switch (section) {
-      case kFilename:
-        return QStringLiteral("Filename");
-      case kFileSize:
-        return QStringLiteral("File size");
-      case kFileDate:
-        return QStringLiteral("File date");
-    }
+    const std::string_view title = form::kColumns[section].title;
+    return QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size()));
   }
-  if (role == Qt::TextAlignmentRole) {
-    return section == kFileSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-  }
+  if (role == Qt::TextAlignmentRole) return Alignment(section);
   return {};
 }
 

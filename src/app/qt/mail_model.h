@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/form.h"
 #include "app/mail_list.h"
 
 namespace velmoth::qt {
@@ -20,7 +21,8 @@ class MailModel final : public QAbstractTableModel, public MailList {
   Q_OBJECT
 
  public:
-  enum Column { kFilename = 0, kFileSize = 1, kFileDate = 2, kColumnCount = 3 };
+  // The form's columns, in its order.
+  enum Column { kFilename = 0, kFileSize = 1, kFileDate = 2, kColumnCount = form::kColumnCount };
 
   explicit MailModel(QObject* parent = nullptr);
 

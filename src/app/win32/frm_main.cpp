@@ -13,67 +13,34 @@ constexpr wchar_t kClassName[] = L"Velmoth.frmMain";
 // A fixed single border with the close box: no sizing, no minimise or maximise.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
-constexpr int kBaseDpi = 96;
-constexpr SIZE kClientSize{590, 352};
 
 // Clipped by the siblings above them: where controls of the form overlap by a
 // pixel, the one earlier in the tab order is drawn on top.
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kLabel = kChild | SS_LEFT | SS_NOPREFIX;
 
-// Pixels at 96 dpi.
-struct Box {
-  int left;
-  int top;
-  int width;
-  int height;
-};
-
-struct ControlLayout {
-  ControlId id;
-  const wchar_t* className;
-  const wchar_t* text;
+// The window class and styles that draw a kind of control.
+struct ChildClass {
+  const wchar_t* name;
   DWORD style;
   DWORD exStyle;
-  Box box;
 };
 
-// In tab order, which is the order of creation and so the z-order.
-const ControlLayout kControls[] = {
-    {kCmdNone, WC_BUTTONW, L"None", kButton, 0, {448, 8, 65, 17}},
-    {kCmdAll, WC_BUTTONW, L"All", kButton, 0, {520, 8, 65, 17}},
-    {kLvwMail,
-     WC_LISTVIEWW,
-     L"",
-     kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-     WS_EX_CLIENTEDGE,
-     {8, 24, 577, 289}},
-    {kCmdCopy, WC_BUTTONW, L"Copy to SMTP Outbound", kButton, 0, {8, 320, 145, 25}},
-    {kCmdQuit, WC_BUTTONW, L"Quit", kButton, 0, {488, 320, 97, 25}},
-    {kLabel1, WC_STATICW, L"Bad Mail Directory", kLabel, 0, {8, 8, 113, 17}},
-    {kChkDelete,
-     WC_BUTTONW,
-     L"Delete from Bad Mail after copy",
-     kChild | WS_TABSTOP | BS_AUTOCHECKBOX,
-     0,
-     {208, 320, 201, 25}},
-    {kLabel2, WC_STATICW, L"Double-click item to view", kLabel, 0, {168, 8, 249, 17}},
-};
+ChildClass ClassOf(form::Kind kind) {
+  switch (kind) {
+    case form::Kind::kLabel:
+      return {WC_STATICW, kChild | SS_LEFT | SS_NOPREFIX, 0};
+    case form::Kind::kButton:
+      return {WC_BUTTONW, kChild | WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case form::Kind::kCheckBox:
+      return {WC_BUTTONW, kChild | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+    case form::Kind::kList:
+      break;
+  }
+  return {WC_LISTVIEWW, kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+          WS_EX_CLIENTEDGE};
+}
 
-struct ColumnLayout {
-  const wchar_t* title;
-  int format;
-  int width;  // at 96 dpi
-};
-
-const ColumnLayout kColumns[] = {
-    {L"Filename", LVCFMT_LEFT, 333},
-    {L"File size", LVCFMT_RIGHT, 93},
-    {L"File date", LVCFMT_LEFT, 141},
-};
-
-int Scale(int pixels, UINT dpi) { return MulDiv(pixels, static_cast<int>(dpi), kBaseDpi); }
+int Scale(int pixels, UINT dpi) { return MulDiv(pixels, static_cast<int>(dpi), form::kDpi); }
 
 // A user32 function of a later Windows than the oldest this program runs on.
 template <typename Function>
@@ -87,7 +54,7 @@ UINT ScreenDpi() {
   const HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
+  return dpi > 0 ? static_cast<UINT>(dpi) : form::kDpi;
 }
 
 // The system's message font at `dpi`.
@@ -120,8 +87,8 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, ErrorSink showError)
-    : instance_(instance), showError_(std::move(showError)), handlers_(list_, *this, files) {}
+FrmMain::FrmMain(HINSTANCE instance, FileSystem& files)
+    : instance_(instance), handlers_(list_, *this, files) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -130,8 +97,8 @@ FrmMain::~FrmMain() {
 HWND FrmMain::Create() {
   if (!RegisterWindowClass(instance_, &FrmMain::WindowProcedure)) return nullptr;
   // The size and place follow in WM_CREATE, once the window's dpi is known.
-  if (CreateWindowExW(kWindowExStyle, kClassName, Widen(kCaption).c_str(), kWindowStyle, 0, 0, 0, 0,
-                      nullptr, nullptr, instance_, this) == nullptr) {
+  if (CreateWindowExW(kWindowExStyle, kClassName, Widen(form::kCaption).c_str(), kWindowStyle, 0, 0,
+                      0, 0, nullptr, nullptr, instance_, this) == nullptr) {
     return nullptr;
   }
   // The operator first sees the window with the list filled.
@@ -140,7 +107,7 @@ HWND FrmMain::Create() {
 }
 
 void FrmMain::Show(int showCommand) {
-  focus_ = Control(kCmdNone);
+  focus_ = Control(form::kFirstFocus);
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
   SetFocus(focus_);
@@ -191,7 +158,7 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
       break;
     case WM_SETFOCUS:
-      SetFocus(IsWindow(focus_) ? focus_ : Control(kCmdNone));
+      SetFocus(IsWindow(focus_) ? focus_ : Control(form::kFirstFocus));
       return 0;
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -207,8 +174,8 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool FrmMain::OnCreate() {
   CreateControls();
-  for (const ControlLayout& control : kControls) {
-    if (Control(control.id) == nullptr) return false;
+  for (const form::Control& control : form::kControls) {
+    if (Control(control.name) == nullptr) return false;
   }
   const UINT dpi = Dpi();
   Layout(dpi);
@@ -224,40 +191,44 @@ bool FrmMain::OnCreate() {
 }
 
 void FrmMain::CreateControls() {
-  for (const ControlLayout& control : kControls) {
-    CreateWindowExW(control.exStyle, control.className, control.text, control.style, 0, 0, 0, 0,
-                    window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_,
-                    nullptr);
+  // Made in the form's tab order, which so becomes their z-order too.
+  for (const form::Control& control : form::kControls) {
+    const ChildClass childClass = ClassOf(control.kind);
+    const HWND child = CreateWindowExW(
+        childClass.exStyle, childClass.name, Widen(control.caption).c_str(), childClass.style, 0, 0,
+        0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control.name))),
+        instance_, nullptr);
+    if (control.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
   }
-  const HWND list = Control(kLvwMail);
+  const HWND list = Control("lvwMail");
   list_.Attach(list);
   constexpr DWORD kListStyle = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyle, kListStyle);
-  int index = 0;
-  for (const ColumnLayout& column : kColumns) {
+  for (int index = 0; index < form::kColumnCount; ++index) {
+    const form::Column& column = form::kColumns[index];
+    std::wstring title = Widen(column.title);
     LVCOLUMNW header{};
     header.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    header.fmt = column.format;
+    header.fmt = column.align == form::Align::kRight ? LVCFMT_RIGHT : LVCFMT_LEFT;
     header.cx = column.width;
-    header.pszText = const_cast<wchar_t*>(column.title);
+    header.pszText = title.data();
     header.iSubItem = index;
-    SendMessageW(list, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&header));
+    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&header));
   }
-  SendMessageW(Control(kChkDelete), BM_SETCHECK, BST_CHECKED, 0);
 }
 
 void FrmMain::Layout(UINT dpi) {
   const HFONT font = MessageFont(dpi);
-  for (const ControlLayout& control : kControls) {
-    const Box& box = control.box;
-    const HWND child = Control(control.id);
+  for (const form::Control& control : form::kControls) {
+    const form::Box& box = control.box;
+    const HWND child = Control(control.name);
     SetWindowPos(child, nullptr, Scale(box.left, dpi), Scale(box.top, dpi), Scale(box.width, dpi),
                  Scale(box.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
     if (font != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
-  int index = 0;
-  for (const ColumnLayout& column : kColumns) {
-    SendMessageW(Control(kLvwMail), LVM_SETCOLUMNWIDTH, index++, Scale(column.width, dpi));
+  for (int index = 0; index < form::kColumnCount; ++index) {
+    SendMessageW(Control("lvwMail"), LVM_SETCOLUMNWIDTH, index,
+                 Scale(form::kColumns[index].width, dpi));
   }
   if (font == nullptr) return;
   if (font_ != nullptr) DeleteObject(font_);
@@ -265,7 +236,7 @@ void FrmMain::Layout(UINT dpi) {
 }
 
 SIZE FrmMain::WindowSize(UINT dpi) const {
-  RECT frame{0, 0, Scale(kClientSize.cx, dpi), Scale(kClientSize.cy, dpi)};
+  RECT frame{0, 0, Scale(form::kClientSize.width, dpi), Scale(form::kClientSize.height, dpi)};
   using ForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
   if (const auto forDpi = User32Function<ForDpi>("AdjustWindowRectExForDpi")) {
     forDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
@@ -285,28 +256,15 @@ UINT FrmMain::Dpi() const {
 
 void FrmMain::OnCommand(int id, int code) {
   if (code != BN_CLICKED) return;
-  // IDOK and IDCANCEL, from Enter and Esc, fall through: the window has no
+  // IDOK and IDCANCEL, from Enter and Esc, match no button: the window has no
   // default or cancel button.
-  switch (id) {
-    case kCmdNone:
-      handlers_.cmdNone_Click();
-      break;
-    case kCmdAll:
-      handlers_.cmdAll_Click();
-      break;
-    case kCmdCopy:
-      handlers_.cmdCopy_Click();
-      break;
-    case kCmdQuit:
-      handlers_.cmdQuit_Click();
-      break;
-    default:
-      break;
+  for (const ClickHandler& handler : kClickHandlers) {
+    if (ControlId(handler.button) == id) (handlers_.*handler.click)();
   }
 }
 
 LRESULT FrmMain::OnNotify(const NMHDR& header) {
-  if (header.idFrom != kLvwMail) return 0;
+  if (header.idFrom != static_cast<UINT_PTR>(ControlId("lvwMail"))) return 0;
   switch (header.code) {
     case LVN_GETDISPINFOW:
       list_.GetDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
@@ -349,15 +307,11 @@ void FrmMain::OnDestroy() {
 }
 
 bool FrmMain::IsDeleteTicked() const {
-  return SendMessageW(Control(kChkDelete), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  return SendMessageW(Control("chkDelete"), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void FrmMain::ShowMessage(const std::string& message, UINT icon) {
-  if (showError_) {
-    showError_(window_, message);
-    return;
-  }
-  MessageBoxW(window_, Widen(message).c_str(), Widen(kCaption).c_str(), MB_OK | icon);
+  MessageBoxW(window_, Widen(message).c_str(), Widen(form::kCaption).c_str(), MB_OK | icon);
 }
 
 void FrmMain::ShowError(const std::string& message) { ShowMessage(message, MB_ICONERROR); }

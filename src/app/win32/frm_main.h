@@ -4,34 +4,24 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
+#include <string_view>
 
+#include "app/form.h"
 #include "app/main_window.h"
 #include "app/win32/list_view_mail_list.h"
 
 namespace velmoth::win32 {
 
-// Control identifiers; IDOK and IDCANCEL stay unused, so that Enter and Esc,
-// which the dialog manager turns into those, reach no control.
-enum ControlId : int {
-  kCmdNone = 101,
-  kCmdAll,
-  kLvwMail,
-  kCmdCopy,
-  kCmdQuit,
-  kLabel1,
-  kChkDelete,
-  kLabel2,
-};
+// A control's identifier: its tab index counted from 101. IDOK and IDCANCEL stay
+// unused, so that Enter and Esc, which the dialog manager turns into those, reach
+// no control.
+inline constexpr int kFirstControlId = 101;
+constexpr int ControlId(std::string_view name) { return kFirstControlId + form::TabIndex(name); }
 
 class FrmMain final : public WindowServices {
  public:
-  // Shows a failure or a notice to the operator; by default a message box owned
-  // by the window.
-  using ErrorSink = std::function<void(HWND window, const std::string& message)>;
-
-  FrmMain(HINSTANCE instance, FileSystem& files, ErrorSink showError = {});
+  FrmMain(HINSTANCE instance, FileSystem& files);
   ~FrmMain() override;
   FrmMain(const FrmMain&) = delete;
   FrmMain& operator=(const FrmMain&) = delete;
@@ -39,7 +29,7 @@ class FrmMain final : public WindowServices {
   // Creates the window hidden, centred on the primary monitor, and runs the scan
   // (Form_Load). Returns null when the window cannot be created.
   HWND Create();
-  // Shows the window with the focus on cmdNone.
+  // Shows the window with the focus on form::kFirstFocus.
   void Show(int showCommand);
   HWND hwnd() const { return window_; }
 
@@ -71,10 +61,9 @@ class FrmMain final : public WindowServices {
   // The outer size of the window for the fixed client area at `dpi`.
   SIZE WindowSize(UINT dpi) const;
   UINT Dpi() const;
-  HWND Control(ControlId id) const { return GetDlgItem(window_, id); }
+  HWND Control(std::string_view name) const { return GetDlgItem(window_, ControlId(name)); }
 
   HINSTANCE instance_;
-  ErrorSink showError_;
   ListViewMailList list_;
   MainWindowHandlers handlers_;
   HWND window_ = nullptr;

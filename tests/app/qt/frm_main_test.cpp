@@ -1,5 +1,6 @@
-// The window on a scratch mail server: its layout against the control table, and
-// each command driven through its controls, checked on disk and in the list.
+// The Qt frmMain against the form: where each control is, what it says, the tab
+// order and the first states; that each control's event reaches its handler, once
+// on a scratch mail server; and the message boxes and viewer of this view.
 #include "app/qt/frm_main.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +15,42 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <cerrno>
 #include <chrono>
 #include <memory>
-#include <set>
+#include <optional>
 #include <thread>
 
+#include "support/mail_list_rows.h"
 #include "support/mail_server.h"
 
 namespace velmoth::qt {
 namespace {
 
 namespace fs = std::filesystem;
-using velmoth::testing::EntryNames;
 using velmoth::testing::MailServer;
 using velmoth::testing::ReadFile;
+using velmoth::testing::RowOf;
+using velmoth::testing::SortedRowTexts;
 using velmoth::testing::WriteFile;
+using Names = std::vector<std::string>;
 
 constexpr char kParked[] = "Status=Failed\r\nRetries=5\r\nServer=mx1.example.net\r\n";
 
-// Answers every message box that opens while it lives, noting its caption and text.
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The kind of control the widget draws.
+std::optional<form::Kind> KindOf(const QWidget& widget) {
+  if (qobject_cast<const QLabel*>(&widget)) return form::Kind::kLabel;
+  if (qobject_cast<const QPushButton*>(&widget)) return form::Kind::kButton;
+  if (qobject_cast<const QCheckBox*>(&widget)) return form::Kind::kCheckBox;
+  if (qobject_cast<const QTreeView*>(&widget)) return form::Kind::kList;
+  return std::nullopt;
+}
+
+// Answers every message box that opens while it lives, noting what it showed.
 class MessageBoxWatcher {
  public:
   MessageBoxWatcher() {
@@ -65,26 +83,17 @@ class FrmMainTest : public ::testing::Test {
     window->show();
   }
   template <class T>
-  T* Control(const char* name) {
-    T* control = window->findChild<T*>(QString::fromLatin1(name));
+  T* Control(std::string_view name) {
+    T* control = window->findChild<T*>(Latin1(name));
     EXPECT_NE(control, nullptr) << name;
     return control;
   }
-  void Click(const char* button) {
+  void Click(std::string_view button) {
     QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton);
   }
   MailModel& list() { return window->model(); }
-  std::set<std::string> Rows() {
-    std::set<std::string> rows;
-    for (int row = 1; row <= list().RowCount(); ++row) rows.insert(list().RowText(row));
-    return rows;
-  }
-  int RowOf(const std::string& name) {
-    for (int row = 1; row <= list().RowCount(); ++row) {
-      if (list().RowText(row) == name) return row;
-    }
-    ADD_FAILURE() << name << " is not listed";
-    return 0;
+  void Tick(const std::string& name) {
+    list().setData(list().index(RowOf(list(), name) - 1, 0), Qt::Checked, Qt::CheckStateRole);
   }
   void DoubleClickRow(int row) {
     auto* view = Control<QTreeView>("lvwMail");
@@ -94,155 +103,174 @@ class FrmMainTest : public ::testing::Test {
   }
 
   MailServer server;
+  MessageBoxWatcher boxes;
   std::unique_ptr<FrmMain> window;
 };
 
-TEST_F(FrmMainTest, ControlsFollowTheLayoutTable) {
-  struct Layout {
-    const char* name;
-    QString text;
-    QRect geometry;
-  };
-  const std::vector<Layout> table = {
-      {"Label1", "Bad Mail Directory", {8, 8, 113, 17}},
-      {"Label2", "Double-click item to view", {168, 8, 249, 17}},
-      {"cmdNone", "None", {448, 8, 65, 17}},
-      {"cmdAll", "All", {520, 8, 65, 17}},
-      {"lvwMail", "", {8, 24, 577, 289}},
-      {"cmdCopy", "Copy to SMTP Outbound", {8, 320, 145, 25}},
-      {"chkDelete", "Delete from Bad Mail after copy", {208, 320, 201, 25}},
-      {"cmdQuit", "Quit", {488, 320, 97, 25}},
-  };
+// The layout's tests, which CMake runs once more on a screen scaled by one and a half.
+class FrmMainLayout : public FrmMainTest {};
+
+TEST_F(FrmMainLayout, EachControlIsOfItsKindWithItsCaptionWhereTheFormPutsIt) {
   window = std::make_unique<FrmMain>();
-  EXPECT_EQ(window->objectName(), "frmMain");
-  EXPECT_EQ(window->windowTitle(), "Velmoth");
-  EXPECT_EQ(window->minimumSize(), QSize(590, 352));
-  EXPECT_EQ(window->maximumSize(), QSize(590, 352));
-  const Qt::WindowFlags flags = window->windowFlags();
-  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-  for (const Layout& control : table) {
+  for (const form::Control& control : form::kControls) {
     SCOPED_TRACE(control.name);
     QWidget* widget = Control<QWidget>(control.name);
     ASSERT_NE(widget, nullptr);
-    EXPECT_EQ(widget->geometry(), control.geometry);
-    EXPECT_EQ(widget->property("text").toString(), control.text);
-    EXPECT_LE(widget->fontMetrics().horizontalAdvance(control.text), control.geometry.width());
+    const form::Box& box = control.box;
+    EXPECT_EQ(widget->geometry(), QRect(box.left, box.top, box.width, box.height));
+    EXPECT_EQ(KindOf(*widget), control.kind);
+    if (control.kind == form::Kind::kList) continue;
+    const QString caption = Latin1(control.caption);
+    EXPECT_EQ(widget->property("text").toString(), caption);
+    EXPECT_LE(widget->fontMetrics().horizontalAdvance(caption), box.width);
   }
+}
 
+TEST_F(FrmMainLayout, TheWindowIsCaptionedAndFixedInSizeWithOnlyACloseBox) {
+  window = std::make_unique<FrmMain>();
+  const QSize client(form::kClientSize.width, form::kClientSize.height);
+  EXPECT_EQ(window->objectName(), "frmMain");
+  EXPECT_EQ(window->windowTitle(), form::kCaption);
+  EXPECT_EQ(window->minimumSize(), client);
+  EXPECT_EQ(window->maximumSize(), client);
+  const Qt::WindowFlags flags = window->windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+}
+
+TEST_F(FrmMainLayout, TabFollowsTheFormFromTheFirstFocusAndNoButtonIsDefault) {
+  window = std::make_unique<FrmMain>();
+  EXPECT_EQ(window->focusWidget(), Control<QWidget>(form::kFirstFocus));
+  std::vector<QString> expected;
+  for (const form::Control& control : form::kControls) {
+    const QWidget* widget = Control<QWidget>(control.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ((widget->focusPolicy() & Qt::TabFocus) != 0, form::TakesFocus(control.kind))
+        << control.name;
+    if (form::TakesFocus(control.kind)) expected.push_back(Latin1(control.name));
+    if (const auto* box = qobject_cast<const QCheckBox*>(widget)) {
+      EXPECT_EQ(box->isChecked(), control.ticked) << control.name;
+    }
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+      EXPECT_FALSE(button->autoDefault() || button->isDefault()) << control.name;
+    }
+  }
+  std::vector<QString> order;
+  QWidget* const first = Control<QWidget>(form::kControls[0].name);
+  QWidget* widget = first;
+  do {
+    if (widget->focusPolicy() & Qt::TabFocus) order.push_back(widget->objectName());
+    widget = widget->nextInFocusChain();
+  } while (widget != first);
+  EXPECT_EQ(order, expected);
+}
+
+TEST_F(FrmMainLayout, TheListHasTheFormsColumnsAndSelectsWholeRows) {
+  window = std::make_unique<FrmMain>();
   auto* view = Control<QTreeView>("lvwMail");
-  const std::vector<std::pair<QString, int>> columns = {
-      {"Filename", 333}, {"File size", 93}, {"File date", 141}};
-  for (int column = 0; column < 3; ++column) {
-    EXPECT_EQ(view->model()->headerData(column, Qt::Horizontal).toString(), columns[column].first);
-    EXPECT_EQ(view->header()->sectionSize(column), columns[column].second);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->model()->columnCount(), form::kColumnCount);
+  for (int index = 0; index < form::kColumnCount; ++index) {
+    const form::Column& column = form::kColumns[index];
+    SCOPED_TRACE(column.title);
+    EXPECT_EQ(view->model()->headerData(index, Qt::Horizontal).toString(), Latin1(column.title));
+    EXPECT_EQ(view->header()->sectionSize(index), column.width);
+    const int alignment =
+        view->model()->headerData(index, Qt::Horizontal, Qt::TextAlignmentRole).toInt();
+    EXPECT_EQ((alignment & Qt::AlignRight) != 0, column.align == form::Align::kRight);
   }
   EXPECT_EQ(view->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
-TEST_F(FrmMainTest, StartsWithFocusOnNoneTheTableTabOrderAndNoDefaultButton) {
+TEST_F(FrmMainLayout, ThePixelsOfTheFormScaleWithTheScreen) {
+  const qreal scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
   window = std::make_unique<FrmMain>();
-  EXPECT_EQ(window->focusWidget(), Control<QWidget>("cmdNone"));
-  EXPECT_TRUE(Control<QCheckBox>("chkDelete")->isChecked());
-  for (QPushButton* button : window->findChildren<QPushButton*>()) {
-    EXPECT_FALSE(button->autoDefault() || button->isDefault())
-        << button->objectName().toStdString();
+  window->show();
+  EXPECT_EQ(window->devicePixelRatio(), scale);
+  const auto scaled = [scale](int width, int height) {
+    return QSize(qRound(width * scale), qRound(height * scale));
+  };
+  EXPECT_EQ(window->grab().size(), scaled(form::kClientSize.width, form::kClientSize.height));
+  for (const form::Control& control : form::kControls) {
+    EXPECT_EQ(Control<QWidget>(control.name)->grab().size(),
+              scaled(control.box.width, control.box.height))
+        << control.name;
   }
-
-  const std::set<QString> named = {"Label1",  "Label2",  "cmdNone",   "cmdAll",
-                                   "lvwMail", "cmdCopy", "chkDelete", "cmdQuit"};
-  std::vector<QString> order;
-  QWidget* widget = Control<QWidget>("cmdNone");
-  do {
-    if (named.count(widget->objectName()) && (widget->focusPolicy() & Qt::TabFocus)) {
-      order.push_back(widget->objectName());
-    }
-    widget = widget->nextInFocusChain();
-  } while (widget != Control<QWidget>("cmdNone"));
-  EXPECT_EQ(order, (std::vector<QString>{"cmdNone", "cmdAll", "lvwMail", "cmdCopy", "cmdQuit",
-                                         "chkDelete"}));
 }
 
-TEST_F(FrmMainTest, EnterAndEscTriggerNothing) {
-  server.Park("a.msg", kParked);
+TEST_F(FrmMainTest, LoadListsTheParkedMessagesAndAllAndNoneTickThem) {
+  for (const char* name : {"a", "b"}) server.Park(name, kParked);
   Open();
-  Click("cmdAll");
-  auto* none = Control<QPushButton>("cmdNone");
-  none->setFocus();
-  QTest::keyClick(none, Qt::Key_Return);
-  QTest::keyClick(none, Qt::Key_Enter);
-  QTest::keyClick(none, Qt::Key_Escape);
-  EXPECT_TRUE(list().IsTicked(1));
-  EXPECT_TRUE(window->isVisible());
-}
-
-TEST_F(FrmMainTest, StartListsTheCandidatesWithSizeAndDate) {
-  server.Park("ready.msg", kParked, "Subject: hi\r\n\r\n12345");
-  server.Park("also ready.msg", kParked);
-  server.Park("spooling.msg", "Status=Spooling\r\n");
-  server.Park("report.msg", "CommandType=NDR\r\n");
-  server.Park("no message.msg", kParked, nullptr);
-  WriteFile(server.badMail() / "messages" / "orphan.msg", "body");
-  fs::last_write_time(server.badMail() / "ready.msg",
-                      fs::file_time_type::clock::from_sys(
-                          std::chrono::sys_seconds(std::chrono::seconds(1764990005))));
-  Open();
-
-  EXPECT_EQ(Rows(), (std::set<std::string>{"ready.msg", "also ready.msg"}));
-  const int row = RowOf("ready.msg") - 1;
-  EXPECT_EQ(list().index(row, MailModel::kFileSize).data().toString(), "20");
-  EXPECT_EQ(list().index(row, MailModel::kFileDate).data().toString(), "12/6/25 3:00:05 AM");
-  EXPECT_FALSE(list().IsTicked(1) || list().IsTicked(2));
-}
-
-TEST_F(FrmMainTest, AllTicksEveryRowAndNoneUnticksThem) {
-  for (const char* name : {"a", "b", "c"}) server.Park(name, kParked);
-  Open();
-  list().SetTicked(2, true);
+  EXPECT_EQ(SortedRowTexts(list()), (Names{"a", "b"}));
   for (const auto& [button, ticked] : {std::pair{"cmdAll", true}, std::pair{"cmdNone", false}}) {
     Click(button);
-    for (int row = 1; row <= 3; ++row) {
+    for (int row = 1; row <= list().RowCount(); ++row) {
       EXPECT_EQ(list().IsTicked(row), ticked) << button << " row " << row;
       EXPECT_EQ(list().index(row - 1, 0).data(Qt::CheckStateRole).toInt(),
                 ticked ? Qt::Checked : Qt::Unchecked);
     }
   }
+  EXPECT_TRUE(boxes.seen.empty());
 }
 
-TEST_F(FrmMainTest, CopyRequeuesTheTickedRowsAndRebuildsTheList) {
-  for (const bool deleteParked : {true, false}) {
-    SCOPED_TRACE(deleteParked ? "delete on" : "delete off");
-    MailServer fresh;
-    for (const char* name : {"a.msg", "b.msg", "c.msg"}) fresh.Park(name, kParked, name);
-    Open();
-    Control<QCheckBox>("chkDelete")->setChecked(deleteParked);
-    for (const char* name : {"a.msg", "c.msg"}) {
-      list().setData(list().index(RowOf(name) - 1, 0), Qt::Checked, Qt::CheckStateRole);
-    }
-    Click("cmdCopy");
-
-    EXPECT_EQ(EntryNames(fresh.outbound()),
-              (std::vector<std::string>{"a.msg", "c.msg", "messages"}));
-    EXPECT_EQ(ReadFile(fresh.outbound() / "messages" / "c.msg"), "c.msg");
-    EXPECT_EQ(ReadFile(fresh.outbound() / "a.msg").substr(0, 24), "Status=Unsent\r\nRetries=0");
-    const std::set<std::string> parked = deleteParked
-                                             ? std::set<std::string>{"b.msg"}
-                                             : std::set<std::string>{"a.msg", "b.msg", "c.msg"};
-    EXPECT_EQ(Rows(), parked);
-    std::vector<std::string> onDisk(parked.begin(), parked.end());
-    EXPECT_EQ(EntryNames(fresh.badMail() / "messages"), onDisk);
-    for (int row = 1; row <= list().RowCount(); ++row) EXPECT_FALSE(list().IsTicked(row));
-  }
-}
-
-TEST_F(FrmMainTest, CopyWithNothingTickedStillRebuildsTheList) {
-  server.Park("old.msg", kParked);
+TEST_F(FrmMainTest, CopyRequeuesTheTickedRowsAsTheDeleteBoxSays) {
+  for (const char* name : {"a.msg", "b.msg"}) server.Park(name, kParked);
   Open();
-  server.Park("new.msg", kParked);
-  Click("cmdCopy");
-  EXPECT_EQ(Rows(), (std::set<std::string>{"old.msg", "new.msg"}));
-  EXPECT_EQ(EntryNames(server.outbound()), std::vector<std::string>{"messages"});
+  // Unticked first, so that the second copy has a parked message to requeue again.
+  for (const bool deleteParked : {false, true}) {
+    SCOPED_TRACE(deleteParked ? "delete ticked" : "delete unticked");
+    auto* deleteBox = Control<QCheckBox>("chkDelete");
+    if (deleteBox->isChecked() != deleteParked) deleteBox->click();
+    Tick("a.msg");
+    Click("cmdCopy");
+    EXPECT_TRUE(fs::exists(server.outbound() / "messages" / "a.msg"));
+    EXPECT_EQ(fs::exists(server.badMail() / "messages" / "a.msg"), !deleteParked);
+    const Names listed = deleteParked ? Names{"b.msg"} : Names{"a.msg", "b.msg"};
+    EXPECT_EQ(SortedRowTexts(list()), listed);
+  }
+  EXPECT_TRUE(boxes.seen.empty());
+}
+
+TEST_F(FrmMainTest, EnterAndEscTriggerNothingWhereverTheFocusIs) {
+  server.Park("a.msg", kParked);
+  Open();
+  Click("cmdAll");
+  for (const form::Control& control : form::kControls) {
+    if (!form::TakesFocus(control.kind)) continue;
+    QWidget* focus = Control<QWidget>(control.name);
+    focus->setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      QTest::keyClick(focus, key);
+    }
+  }
+  EXPECT_TRUE(list().IsTicked(1));
+  EXPECT_TRUE(Control<QCheckBox>("chkDelete")->isChecked());
+  EXPECT_FALSE(fs::exists(server.outbound() / "a.msg"));
+  EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(FrmMainTest, QuitClosesTheWindow) {
+  Open();
+  Click("cmdQuit");
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(FrmMainTest, MessageBoxesBearTheCaptionAndTheIconOfTheirKind) {
+  window = std::make_unique<FrmMain>();
+  const struct {
+    void (FrmMain::*show)(const std::string&);
+    QMessageBox::Icon icon;
+  } cases[] = {{&FrmMain::ShowError, QMessageBox::Critical},
+               {&FrmMain::ShowNotice, QMessageBox::Information}};
+  for (const auto& c : cases) {
+    boxes.seen.clear();
+    (window.get()->*c.show)("Line one\n\nline two");
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].caption, form::kCaption);
+    EXPECT_EQ(boxes.seen[0].icon, c.icon);
+    EXPECT_EQ(boxes.seen[0].text, "Line one\n\nline two");
+  }
 }
 
 // A viewer standing in for xdg-open that writes its arguments, one a line, to a file.
@@ -260,103 +288,49 @@ class ViewerTest : public FrmMainTest {
   void TearDown() override { setenv("PATH", savedPath_.c_str(), 1); }
 
   // The viewer's arguments, once it has run.
-  std::string Recorded(std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+  std::string Recorded() {
     const fs::path log = server.root() / "bin" / "xdg-open.log";
-    for (auto waited = std::chrono::milliseconds(0); waited < patience;
-         waited += std::chrono::milliseconds(20)) {
-      if (fs::exists(log)) return ReadFile(log);
+    for (int wait = 0; wait < 500 && !fs::exists(log); ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return {};
+    return ReadFile(log);
   }
 
   std::string savedPath_;
 };
 
-TEST_F(ViewerTest, DoubleClickOpensTheMessageFileAsOneArgument) {
+TEST_F(ViewerTest, DoubleClickOnARowOpensItsMessageFileAsOneArgument) {
   const std::string name = "Re \"offer\"; it's $(id) & more.msg";
   server.Park("first.msg", kParked);
   server.Park(name, kParked);
   Open();
-  DoubleClickRow(RowOf(name));
+  DoubleClickRow(RowOf(list(), name));
   EXPECT_EQ(Recorded(), "1\n" + (server.badMail() / "messages" / name).string() + "\n");
 }
 
-TEST_F(ViewerTest, DoubleClickWithNoRowSelectedStartsNothing) {
-  server.Park("first.msg", kParked);
-  Open();
-  auto* view = Control<QTreeView>("lvwMail");
-  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(10, 250));
-  EXPECT_EQ(Recorded(std::chrono::milliseconds(500)), "");
-}
-
-TEST_F(ViewerTest, AViewerThatCannotStartIsReportedAndTheWindowStays) {
-  server.Park("first.msg", kParked);
-  Open();
+TEST_F(ViewerTest, AFileTheViewerCannotBeGivenIsAFileErrorNamingIt) {
+  const struct {
+    std::string name;
+    int number;
+    std::string description;
+  } cases[] = {
+      {"first.msg", ENOENT, "The viewer xdg-open could not be started"},
+      {"caf\xe9.msg", EILSEQ, "The file name cannot be passed to the viewer xdg-open"},
+  };
+  window = std::make_unique<FrmMain>();
   setenv("PATH", (server.root() / "nowhere").c_str(), 1);
-  MessageBoxWatcher boxes;
-  DoubleClickRow(1);
-  ASSERT_EQ(boxes.seen.size(), 1u);
-  EXPECT_EQ(boxes.seen[0].text.toStdString(),
-            "Error 2: The viewer xdg-open could not be started\n\n" +
-                (server.badMail() / "messages" / "first.msg").string());
-  EXPECT_TRUE(window->isVisible());
-}
-
-TEST_F(FrmMainTest, FailuresAreReportedAndTheWindowStaysOpen) {
-  struct Failure {
-    const char* what;
-    std::function<void(MailServer&)> before;  // before the window opens
-    std::function<void(MailServer&)> after;   // then the operator copies
-    const char* message;
-    std::set<std::string> rows;
-  };
-  const std::vector<Failure> failures = {
-      {"no Bad Mail value",
-       [](MailServer& s) { s.Configure("", MailServer::OutboundValue()); },
-       nullptr,
-       "\"Bad Mail Directory\" does not exist",
-       {}},
-      {"no outbound value",
-       nullptr,
-       [](MailServer& s) { s.Configure(MailServer::BadMailValue(), ""); },
-       "\"Outbound Queue Directory\" does not exist",
-       {"a.msg"}},
-      {"outbound messages is a file",
-       nullptr,
-       [](MailServer& s) {
-         fs::remove_all(s.outbound() / "messages");
-         WriteFile(s.outbound() / "messages", "");
-       },
-       "Error 20: ",
-       {"a.msg"}},
-  };
-  for (const Failure& failure : failures) {
-    SCOPED_TRACE(failure.what);
-    MailServer fresh;
-    fresh.Park("a.msg", kParked);
-    if (failure.before) failure.before(fresh);
-    MessageBoxWatcher boxes;
-    Open();
-    if (failure.after) {
-      list().SetTicked(1, true);
-      failure.after(fresh);
-      Click("cmdCopy");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = server.badMail() / "messages" / c.name;
+    try {
+      window->StartViewer(file);
+      ADD_FAILURE() << "started";
+    } catch (const FileError& error) {
+      EXPECT_EQ(error.number(), c.number);
+      EXPECT_EQ(error.description(), c.description);
+      EXPECT_EQ(error.path(), PathText(file));
     }
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].caption, "Velmoth");
-    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
-    EXPECT_TRUE(boxes.seen[0].text.contains(failure.message)) << boxes.seen[0].text.toStdString();
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(Rows(), failure.rows);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
-}
-
-TEST_F(FrmMainTest, QuitClosesTheWindow) {
-  Open();
-  Click("cmdQuit");
-  EXPECT_FALSE(window->isVisible());
 }
 
 }  // namespace

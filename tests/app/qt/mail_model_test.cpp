@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "support/mail_list_rows.h"
+
 namespace velmoth::qt {
 namespace {
 
 using std::chrono::seconds;
+using velmoth::testing::RowTexts;
 
 FileDate At(std::int64_t secondsSinceEpoch) { return FileDate(seconds(secondsSinceEpoch)); }
 
@@ -34,12 +37,6 @@ void Fill(MailList& list, const std::vector<Entry>& entries) {
     list.SetSize(list.RowCount(), entry.size);
     list.SetDate(list.RowCount(), At(entry.date));
   }
-}
-
-std::vector<std::string> Texts(const MailList& list) {
-  std::vector<std::string> texts;
-  for (int row = 1; row <= list.RowCount(); ++row) texts.push_back(list.RowText(row));
-  return texts;
 }
 
 std::vector<std::string> Shown(const MailModel& model) {
@@ -75,18 +72,20 @@ TEST(MailModelTest, SortReordersTheListPositionsAsShown) {
   MailModel model;
   Fill(model, kEntries);
   for (const SortCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "column " << c.column << " order " << c.order);
+    SCOPED_TRACE(::testing::Message() << "column " << c.column << " order " << c.order);
     model.sort(c.column, c.order);
-    EXPECT_EQ(Texts(model), c.expected);
+    EXPECT_EQ(RowTexts(model), c.expected);
     EXPECT_EQ(Shown(model), c.expected);
   }
 }
 
 TEST(MailModelTest, TicksAndSelectionStayWithTheirMessageAcrossASort) {
   MailModel model;
+  Fill(model, kEntries);
+  EXPECT_EQ(model.SelectedRow(), 0);
   QItemSelectionModel selection(&model);
   model.SetSelectionModel(&selection);
-  Fill(model, kEntries);
+  EXPECT_EQ(model.SelectedRow(), 0);
   model.SetTicked(1, true);  // charlie
   selection.select(model.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
@@ -127,7 +126,7 @@ TEST(MailModelTest, ARebuiltListKeepsTheChosenSortAndAddsUnticked) {
   model.sort(MailModel::kFileSize, Qt::DescendingOrder);
   model.SetTicked(1, true);
   Fill(model, kEntries);
-  EXPECT_EQ(Texts(model), (std::vector<std::string>{"Beta", "charlie", "alpha"}));
+  EXPECT_EQ(RowTexts(model), (std::vector<std::string>{"Beta", "charlie", "alpha"}));
   for (int row = 1; row <= 3; ++row) EXPECT_FALSE(model.IsTicked(row));
 }
 

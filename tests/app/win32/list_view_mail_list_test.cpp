@@ -125,7 +125,9 @@ TEST_F(ListViewMailListTest, TicksAndTheSelectionAreThoseOfTheControl) {
   EXPECT_EQ(list.SelectedRow(), 0);
 }
 
-TEST_F(ListViewMailListTest, TheBusyPointerLastsUntilTheOutermostEnds) {
+TEST_F(ListViewMailListTest, TheHourglassLastsUntilTheOutermostBusySpanEnds) {
+  const HCURSOR hourglass = LoadCursorW(nullptr, IDC_WAIT);
+  const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
   const struct {
     bool busy;
     bool expected;
@@ -133,6 +135,7 @@ TEST_F(ListViewMailListTest, TheBusyPointerLastsUntilTheOutermostEnds) {
   for (const auto& step : steps) {
     list.SetBusyPointer(step.busy);
     EXPECT_EQ(list.busy(), step.expected);
+    EXPECT_EQ(GetCursor(), step.expected ? hourglass : arrow);
   }
 }
 
