@@ -1,5 +1,5 @@
-// Dates and errors as velmoth-queue writes them: local time for people, UTC for
-// scripts, and each error with its number, description and path.
+// Names, dates, reasons and errors as velmoth-queue writes them: local time for
+// people, UTC for scripts, and each error with its number, description and path.
 #include "cli/output_text.h"
 
 #include <chrono>

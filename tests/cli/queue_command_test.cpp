@@ -149,11 +149,20 @@ TEST(QueueCommand, RequeueMovesTheCandidatesAsAskedAndSkipsTheOthers) {
   for (const auto& c : cases) {
     ParkedQueue queue;
     const Ran run = queue.Command(c.args);
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");  // no progress where no one watches
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(queue.Requeued(), c.requeued) << c.out;
     EXPECT_EQ(queue.Parked(), c.parked) << c.out;
   }
+}
+
+TEST(QueueCommand, RequeueShowsProgressOnATerminalOnStandardError) {
+  ParkedQueue queue;
+  std::ostringstream out, err;
+  EXPECT_EQ(RunQueueCommand({"requeue", "--all"}, {out, err, true}, queue.files), 0);
+  EXPECT_EQ(err.str(), "\rvelmoth-queue: requeued 2 of 2\n");
+  EXPECT_EQ(out.str(), "requeued a-ready\nrequeued b-ready\n");
 }
 
 // The rows the requeue itself skips or fails: a message taken away or made a link
