@@ -1,0 +1,48 @@
+// The three commands of velmoth-queue over the queue layer, each writing to the
+// console it is given and returning the exit status; the argument parsing in
+// queue_command.h calls them.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "queue/file_system.h"
+
+namespace velmoth {
+
+inline constexpr char kProgram[] = "velmoth-queue";
+
+inline constexpr int kExitSuccess = 0;
+// A row failed, or the command could not run at all (no queue directory, say).
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Console {
+  std::ostream& out;
+  std::ostream& err;
+  // Progress is shown only to a person watching standard error.
+  bool errIsTerminal = false;
+};
+
+struct ListOptions {
+  bool all = false;  // the parked files that are no candidates too
+  bool json = false;
+};
+
+struct RequeueCommandOptions {
+  bool all = false;                // every candidate, instead of the named ones
+  std::vector<std::string> names;  // as escaped by EscapeName, or typed as they are
+  bool keep = false;               // the parked files stay in Bad Mail
+  bool dryRun = false;
+  bool json = false;
+};
+
+// Each throws a FileError when the queues cannot be found or the Bad Mail
+// directory cannot be listed.
+int RunList(const ListOptions& options, const Console& console, FileSystem& files);
+int RunRequeue(const RequeueCommandOptions& options, const Console& console, FileSystem& files);
+// Writes the parked message file `name` (escaped as for requeue) byte for byte.
+int RunShow(const std::string& name, const Console& console, FileSystem& files);
+
+}  // namespace velmoth

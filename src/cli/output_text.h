@@ -1,0 +1,33 @@
+// How velmoth-queue writes names, dates, reasons and errors, in its text output
+// and in JSON.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "base/file_error.h"
+#include "base/file_time.h"
+#include "queue/bad_mail_scan.h"
+
+namespace velmoth {
+
+// {"name": EscapeName(name)}, with "escaped": true when that differs from the
+// name itself.
+nlohmann::ordered_json NameJson(const std::string& name);
+
+// "2026-12-07 09:15:00": the local date and time, to the second.
+std::string LocalDateText(FileDate date);
+// "2026-12-07T08:15:00Z": ISO 8601 in UTC.
+std::string UtcDateText(FileDate date);
+
+// "spooling", "ndr", "no-message-file", "not-regular-file", "unreadable".
+const char* ReasonWord(LeftOutReason reason);
+// The same for people: "non-delivery report", "link or not a regular file", ...
+const char* ReasonText(LeftOutReason reason);
+
+// "error 2: <description>: <path>", the path left out when there is none.
+std::string ErrorText(const FileError& error);
+// {"number": 2, "description": ..., "path": ...}
+nlohmann::ordered_json ErrorJson(const FileError& error);
+
+}  // namespace velmoth

@@ -1,0 +1,17 @@
+# velmoth-queue's tests also run the built program as a process, found beside the
+# test program's own place in the build tree; on Windows the program is checked,
+# like velmoth.exe, to import no DLL beside the system's.
+add_dependencies(cli_tests velmoth-queue)
+file(RELATIVE_PATH velmoth_queue_program ${CMAKE_CURRENT_BINARY_DIR}
+     ${PROJECT_BINARY_DIR}/src/cli/velmoth-queue${CMAKE_EXECUTABLE_SUFFIX})
+target_compile_definitions(cli_tests PRIVATE VELMOTH_QUEUE_PROGRAM="${velmoth_queue_program}"
+                                             VELMOTH_VERSION="${PROJECT_VERSION}")
+
+if(WIN32)
+  find_program(VELMOTH_OBJDUMP NAMES ${CMAKE_CXX_COMPILER_TARGET}-objdump
+               x86_64-w64-mingw32-objdump objdump)
+  add_test(NAME windows.cli.VelmothQueueExeNeedsOnlySystemDlls
+           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${VELMOTH_OBJDUMP}
+                   -DPROGRAM=$<TARGET_FILE:velmoth-queue>
+                   -P ${CMAKE_CURRENT_LIST_DIR}/../app/win32/system_dlls.cmake)
+endif()

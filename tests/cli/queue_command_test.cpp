@@ -1,0 +1,225 @@
+// velmoth-queue's commands run as main runs them, on a scratch mail server whose
+// parked files give every reason a file is no candidate: what list writes, what
+// requeue writes and leaves on disk, and how failures and usage errors end.
+#include "cli/queue_command.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "support/mail_server.h"
+#include "support/recording_file_system.h"
+
+namespace velmoth {
+namespace {
+
+using testing::EntryNames;
+using testing::MailServer;
+using testing::RecordingFileSystem;
+using Args = std::vector<std::string>;
+
+struct Ran {
+  int status;
+  std::string out, err;
+};
+
+// A scratch mail server with two candidates and a parked file for every reason
+// to be none, and velmoth-queue run on it.
+class ParkedQueue {
+ public:
+  ParkedQueue() : files(server.mail()) {
+    server.Park("a-ready", "Status=Failed\r\n", "12345");
+    server.Park("b-ready", "Status=Retry\r\n", "body");
+    server.Park("spooling", "Status=Spooling\r\n", "in flight");
+    server.Park("report", "CommandType=NDR\r\n", "ndr");
+    server.Park("no-message", "Status=Failed\r\n", nullptr);
+    server.Park("link", "Status=Failed\r\n");
+    server.Park("locked", "Status=Failed\r\n");
+    const FileDate date = std::chrono::sys_days{std::chrono::December / 7 / 2026} +
+                          std::chrono::hours(8) + std::chrono::minutes(15);
+    fs::last_write_time(server.badMail() / "a-ready", std::chrono::file_clock::from_sys(date));
+    faults = {{{"open", "link"}, kErrorIsLink}, {{"open", "locked"}, kErrorAccessDenied}};
+    files.fault = [this](const std::string& step, const fs::path& path) {
+      const auto fault = faults.find({step, PathText(path.filename())});
+      return fault == faults.end()
+                 ? std::nullopt
+                 : std::optional(FileError(fault->second, "Refused", PathText(path)));
+    };
+  }
+
+  // The names in the outbound queue, where each must have its message file too.
+  std::vector<std::string> Requeued() const {
+    std::vector<std::string> names = EntryNames(server.outbound());
+    std::erase(names, "messages");
+    EXPECT_EQ(names, EntryNames(server.outbound() / "messages"));
+    return names;
+  }
+
+  // Of the two candidates, those whose message file is still parked.
+  std::vector<std::string> Parked() const {
+    std::vector<std::string> names;
+    for (const char* name : {"a-ready", "b-ready"}) {
+      if (fs::exists(server.badMail() / "messages" / name)) names.push_back(name);
+    }
+    return names;
+  }
+
+  Ran Command(const Args& args) {
+    std::ostringstream out, err;
+    const int status = RunQueueCommand(args, {out, err}, files);
+    return {status, out.str(), err.str()};
+  }
+
+  MailServer server;
+  RecordingFileSystem files;
+  // Steps failed on a file of that name: step and name, error number.
+  std::map<std::pair<std::string, std::string>, int> faults;
+};
+
+// Every parked file: its size, the reason list gives in text and in JSON (none for
+// a candidate).
+const struct {
+  std::string name, size, text, word;
+} kParked[] = {
+    {"a-ready", "5", "", ""},
+    {"b-ready", "4", "", ""},
+    {"link", "4", "link or not a regular file", "not-regular-file"},
+    {"locked", "4", "unreadable: error \\d+: Refused: .*locked", "unreadable"},
+    {"no-message", "-", "no message file", "no-message-file"},
+    {"report", "3", "non-delivery report", "ndr"},
+    {"spooling", "9", "spooling", "spooling"},
+};
+
+TEST(QueueCommand, ListGivesTheCandidatesAndWithAllEveryOtherFileAndWhyInTextAndJson) {
+  ParkedQueue queue;
+  const Ran listed = queue.Command({"list"});
+  const Ran listedAll = queue.Command({"list", "--all"});
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row : nlohmann::json::parse(queue.Command({"list", "--all", "--json"}).out)) {
+    rows[row["name"]] = row;
+  }
+  std::string candidates, all;
+  for (const auto& file : kParked) {
+    const std::string line = file.name + " +" + file.size + R"(( +\d{4}-\d\d-\d\d [\d:]{8}| +-))";
+    if (file.text.empty()) candidates += line + "\n";
+    all += line + (file.text.empty() ? "" : " +" + file.text) + "\n";
+    const nlohmann::json& row = rows[file.name];
+    EXPECT_EQ(row["candidate"], file.word.empty()) << file.name;
+    EXPECT_EQ(row.value("reason", ""), file.word) << file.name;
+    EXPECT_EQ(row["size"].dump(), file.size == "-" ? "null" : file.size) << file.name;
+  }
+  EXPECT_TRUE(std::regex_match(listed.out, std::regex(candidates))) << listed.out;
+  EXPECT_TRUE(std::regex_match(listedAll.out, std::regex(all))) << listedAll.out;
+  EXPECT_EQ(listed.err.find("velmoth-queue: 1 file in the Bad Mail directory could not be read"),
+            0u);
+  EXPECT_EQ(listed.status + listedAll.status, 0);
+  EXPECT_EQ(rows.size(), std::size(kParked));
+  EXPECT_EQ(rows["a-ready"]["date"], "2026-12-07T08:15:00Z");
+  const nlohmann::json& error = rows["locked"]["error"];
+  EXPECT_EQ(error["number"], kErrorAccessDenied);
+  EXPECT_EQ(error["description"], "Refused");
+  EXPECT_TRUE(fs::equivalent(PathFromText(error["path"]), queue.server.badMail() / "locked"));
+}
+
+TEST(QueueCommand, RequeueMovesTheCandidatesAsAskedAndSkipsTheOthers) {
+  const struct {
+    Args args;
+    std::string out;
+    std::vector<std::string> requeued;  // now in the outbound queue
+    std::vector<std::string> parked;    // of a-ready and b-ready, still in Bad Mail
+  } cases[] = {
+      {{"requeue", "b-ready"}, "requeued b-ready\n", {"b-ready"}, {"a-ready"}},
+      {{"requeue", "--all"}, "requeued a-ready\nrequeued b-ready\n", {"a-ready", "b-ready"}, {}},
+      {{"requeue", "--keep", "a-ready"},
+       "requeued a-ready, kept in Bad Mail\n",
+       {"a-ready"},
+       {"a-ready", "b-ready"}},
+      {{"requeue", "--dry-run", "--all"},
+       "would requeue a-ready\nwould requeue b-ready\n",
+       {},
+       {"a-ready", "b-ready"}},
+      {{"requeue", "spooling", "nowhere", "a-ready", "a-ready"},
+       "skipped spooling: not a requeue candidate (spooling)\n"
+       "skipped nowhere: not in the Bad Mail directory\nrequeued a-ready\n",
+       {"a-ready"},
+       {"b-ready"}},
+  };
+  for (const auto& c : cases) {
+    ParkedQueue queue;
+    const Ran run = queue.Command(c.args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");  // no progress where no one watches
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(queue.Requeued(), c.requeued) << c.out;
+    EXPECT_EQ(queue.Parked(), c.parked) << c.out;
+  }
+}
+
+TEST(QueueCommand, RequeueShowsProgressOnATerminalOnStandardError) {
+  ParkedQueue queue;
+  std::ostringstream out, err;
+  EXPECT_EQ(RunQueueCommand({"requeue", "--all"}, {out, err, true}, queue.files), 0);
+  EXPECT_EQ(err.str(), "\rvelmoth-queue: requeued 2 of 2\n");
+  EXPECT_EQ(out.str(), "requeued a-ready\nrequeued b-ready\n");
+}
+
+// The rows the requeue itself skips or fails: a message taken away or made a link
+// after the scan, a rename refused, and the row the failure leaves untried.
+TEST(QueueCommand, RequeueJsonTellsEachRowsOutcomeAndAFailureEndsWithStatus1) {
+  ParkedQueue queue;
+  queue.server.Park("c-ready", "Status=Failed\r\n");
+  queue.server.Park("d-ready", "Status=Failed\r\n");
+  queue.faults[{"read", "a-ready"}] = kErrorNotFound;
+  queue.faults[{"read", "b-ready"}] = kErrorIsLink;
+  queue.faults[{"rename", "c-ready"}] = kErrorAccessDenied;
+  std::ostringstream out, err;
+  const Args args{"requeue", "--json", "c-ready", "d-ready", "b-ready", "a-ready"};
+  EXPECT_EQ(RunQueueCommand(args, {out, err}, queue.files), 1);
+  const auto rows = nlohmann::json::parse(out.str());
+  std::vector<std::string> outcomes;
+  for (const auto& row : rows) outcomes.push_back(row["outcome"]);
+  EXPECT_EQ(outcomes,
+            (std::vector<std::string>{"failed", "not-tried", "no-longer-candidate", "gone"}));
+  EXPECT_EQ(rows[0]["error"]["number"], kErrorAccessDenied);
+  const std::string refused =
+      "velmoth-queue: error " + std::to_string(kErrorAccessDenied) + ": Refused: ";
+  EXPECT_EQ(err.str().substr(0, refused.size()), refused);
+  EXPECT_EQ(queue.Requeued(), std::vector<std::string>{});
+}
+
+TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
+  const std::string noValue = "velmoth-queue: error 2: The registry value ";
+  const std::string noBadMail = noValue +
+                                "\"Bad Mail Directory\" does not exist: "
+                                "HKEY_LOCAL_MACHINE\\SOFTWARE\\korvane\\korvane\n";
+  const struct {
+    bool badMail, outbound;  // whether the registry value is there
+    Args args;
+    int status;
+    std::string out, err;  // the start of each
+  } cases[] = {
+      {false, true, {"list"}, 1, "", noBadMail},
+      {true, false, {"requeue", "a-ready"}, 1, "failed a-ready\n", noValue + "\"Outbound"},
+      {true, false, {"requeue", "-n", "--all"}, 1, "", noValue + "\"Outbound"},
+      {true, true, {"show", "nowhere"}, 1, "", "velmoth-queue: error 2: "},
+      {true, true, {"list", "--bogus"}, 2, "", "velmoth-queue: The following argument was not"},
+      {true, true, {"requeue"}, 2, "", "velmoth-queue: requeue: name the messages to requeue"},
+      {true, true, {"--version"}, 0, "velmoth-queue " VELMOTH_VERSION "\n", ""},
+  };
+  for (const auto& c : cases) {
+    ParkedQueue queue;
+    queue.server.Configure(c.badMail ? MailServer::BadMailValue() : "",
+                           c.outbound ? MailServer::OutboundValue() : "");
+    const Ran run = queue.Command(c.args);
+    SCOPED_TRACE(run.err);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
+    EXPECT_EQ(run.err.substr(0, c.err.size()), c.err);
+    EXPECT_EQ(queue.Parked(), (std::vector<std::string>{"a-ready", "b-ready"}));
+  }
+}
+
+}  // namespace
+}  // namespace velmoth
