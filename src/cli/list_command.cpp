@@ -1,14 +1,12 @@
 // velmoth-queue list: the requeue candidates and, with --all, every other parked
 // file with the reason it is none, sorted by name, as aligned text or JSON.
 #include <algorithm>
-#include <memory>
 #include <optional>
 
 #include "cli/commands.h"
 #include "cli/name_escape.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
-#include "queue/queue_paths.h"
 
 namespace velmoth {
 namespace {
@@ -22,36 +20,14 @@ struct ListedFile {
   std::optional<FileError> error;
 };
 
-std::unique_ptr<Directory> OpenParkedMessages(FileSystem& files) {
-  try {
-    return files.OpenDirectory(MessagesDirectory(Queue::kBadMail));
-  } catch (const FileError&) {
-    return nullptr;
-  }
-}
-
-// The size of a left-out file's message file when that is a regular file. It is
-// only shown, so a message file that cannot be looked at shows none.
-std::optional<std::uint64_t> MessageSize(Directory* messages, const LeftOutFile& file) {
-  if (messages == nullptr || file.reason == LeftOutReason::kNoMessageFile) return std::nullopt;
-  try {
-    const auto status = messages->Status(file.name);
-    if (status && status->kind == FileKind::kRegular) return status->size;
-  } catch (const FileError&) {
-  }
-  return std::nullopt;
-}
-
-std::vector<ListedFile> ListedFiles(const BadMailScan& scan, bool all, FileSystem& files) {
+std::vector<ListedFile> ListedFiles(const BadMailScan& scan, bool all) {
   std::vector<ListedFile> rows;
   for (const BadMailEntry& entry : scan.candidates) {
     rows.push_back({entry.name, entry.size, entry.date, std::nullopt, std::nullopt});
   }
   if (all) {
-    const auto messages = OpenParkedMessages(files);
     for (const LeftOutFile& file : scan.leftOut) {
-      rows.push_back(
-          {file.name, MessageSize(messages.get(), file), file.date, file.reason, file.error});
+      rows.push_back({file.name, file.size, file.date, file.reason, file.error});
     }
   }
   std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
@@ -136,7 +112,7 @@ void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
 
 int RunList(const ListOptions& options, const Console& console, FileSystem& files) {
   const BadMailScan scan = ScanBadMail(files);
-  const std::vector<ListedFile> rows = ListedFiles(scan, options.all, files);
+  const std::vector<ListedFile> rows = ListedFiles(scan, options.all);
   if (options.json) {
     WriteJson(rows, console.out);
   } else {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "cli/name_escape.h"
-#include "time/utc_stamp_platform.h"
+#include "time/utc_stamp.h"
 
 namespace velmoth {
 namespace {
@@ -27,7 +27,7 @@ nlohmann::ordered_json NameJson(const std::string& name) {
 }
 
 std::string LocalDateText(FileDate date) {
-  return DateText(detail::LocalDateTimeAt(date.time_since_epoch().count()),
+  return DateText(LocalDateTimeAt(date.time_since_epoch().count()),
                   "%04d-%02d-%02d %02d:%02d:%02d");
 }
 

@@ -9,6 +9,29 @@
 namespace velmoth {
 namespace {
 
+bool IsLinkOrNotRegular(const FileError& error) {
+  return error.number() == kErrorIsLink || error.number() == kErrorNotRegularFile;
+}
+
+LeftOutReason ReasonOf(CommandFileVerdict verdict) {
+  return verdict == CommandFileVerdict::kSpooling ? LeftOutReason::kSpooling
+                                                  : LeftOutReason::kNonDeliveryReport;
+}
+
+// What the scan learns of one parked file on its way to a row or a reason.
+struct Finding {
+  std::optional<FileDate> date;
+  std::optional<LeftOutReason> reason;
+  std::optional<FileError> error;
+  std::optional<FileStatus> message;
+
+  void Fail(LeftOutReason why, std::optional<FileError> because = std::nullopt) {
+    if (reason) return;
+    reason = why;
+    error = std::move(because);
+  }
+};
+
 class Scanner {
  public:
   // Without a "messages" subdirectory no parked file has its message.
@@ -18,55 +41,58 @@ class Scanner {
   BadMailScan& result() { return result_; }
 
  private:
-  void LeaveOut(const std::string& name, LeftOutReason reason,
-                std::optional<FileDate> date = std::nullopt) {
-    result_.leftOut.push_back({name, reason, date, std::nullopt});
-  }
-  void LeaveOutUnreadable(const std::string& name, const FileError& error,
-                          std::optional<FileDate> date = std::nullopt) {
-    result_.leftOut.push_back({name, LeftOutReason::kUnreadable, date, error});
-  }
+  // The candidate test; false when the command file was taken away meanwhile.
+  bool TestCommandFile(const DirectoryEntry& entry, Finding& finding);
+  void LookAtMessageFile(const std::string& name, Finding& finding);
 
   Directory& parked_;
   Directory* messages_;
   BadMailScan result_;
 };
 
-LeftOutReason ReasonOf(CommandFileVerdict verdict) {
-  return verdict == CommandFileVerdict::kSpooling ? LeftOutReason::kSpooling
-                                                  : LeftOutReason::kNonDeliveryReport;
-}
-
-bool IsLinkOrNotRegular(const FileError& error) {
-  return error.number() == kErrorIsLink || error.number() == kErrorNotRegularFile;
-}
-
 void Scanner::Visit(const DirectoryEntry& entry) {
-  if (entry.kind != FileKind::kRegular) return LeaveOut(entry.name, LeftOutReason::kNotRegularFile);
-  std::optional<FileDate> date = entry.modified;
-  CommandFileVerdict verdict;
+  Finding finding{entry.modified, std::nullopt, std::nullopt, std::nullopt};
+  if (entry.kind != FileKind::kRegular) {
+    finding.Fail(LeftOutReason::kNotRegularFile);
+  } else if (!TestCommandFile(entry, finding)) {
+    return;  // taken away by the server meanwhile: no longer parked
+  }
+  LookAtMessageFile(entry.name, finding);
+  std::optional<std::uint64_t> size;
+  if (finding.message && finding.message->kind == FileKind::kRegular) size = finding.message->size;
+  if (finding.reason) {
+    result_.leftOut.push_back({entry.name, *finding.reason, finding.date, finding.error, size});
+  } else {
+    result_.candidates.push_back({entry.name, *size, *finding.date});
+  }
+}
+
+bool Scanner::TestCommandFile(const DirectoryEntry& entry, Finding& finding) {
   try {
     const auto commandFile = parked_.Open(entry.name);
-    if (!date) date = commandFile->Status().modified;
-    verdict = ReadCommandFileVerdict(*commandFile);
+    if (!finding.date) finding.date = commandFile->Status().modified;
+    const CommandFileVerdict verdict = ReadCommandFileVerdict(*commandFile);
+    if (!IsRequeueCandidate(verdict)) finding.Fail(ReasonOf(verdict));
   } catch (const FileError& error) {
-    if (IsFileNotFound(error)) return;  // taken away by the server meanwhile
-    if (IsLinkOrNotRegular(error)) return LeaveOut(entry.name, LeftOutReason::kNotRegularFile);
-    return LeaveOutUnreadable(entry.name, error, date);
+    if (IsFileNotFound(error)) return false;
+    if (IsLinkOrNotRegular(error)) {
+      finding.Fail(LeftOutReason::kNotRegularFile);
+    } else {
+      finding.Fail(LeftOutReason::kUnreadable, error);
+    }
   }
-  if (!IsRequeueCandidate(verdict)) return LeaveOut(entry.name, ReasonOf(verdict), date);
+  return true;
+}
 
-  std::optional<FileStatus> message;
+void Scanner::LookAtMessageFile(const std::string& name, Finding& finding) {
   try {
-    if (messages_) message = messages_->Status(entry.name);
+    if (messages_) finding.message = messages_->Status(name);
   } catch (const FileError& error) {
-    return LeaveOutUnreadable(entry.name, error, date);
+    finding.Fail(LeftOutReason::kUnreadable, error);
+    return;
   }
-  if (!message) return LeaveOut(entry.name, LeftOutReason::kNoMessageFile, date);
-  if (message->kind != FileKind::kRegular) {
-    return LeaveOut(entry.name, LeftOutReason::kNotRegularFile, date);
-  }
-  result_.candidates.push_back({entry.name, message->size, *date});
+  if (!finding.message) return finding.Fail(LeftOutReason::kNoMessageFile);
+  if (finding.message->kind != FileKind::kRegular) finding.Fail(LeftOutReason::kNotRegularFile);
 }
 
 }  // namespace

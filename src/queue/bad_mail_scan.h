@@ -31,8 +31,9 @@ enum class LeftOutReason {
 struct LeftOutFile {
   std::string name;
   LeftOutReason reason;
-  std::optional<FileDate> date;    // the command file's, when it could be read
-  std::optional<FileError> error;  // why it could not be read (kUnreadable)
+  std::optional<FileDate> date;       // the command file's, when it could be read
+  std::optional<FileError> error;     // why it could not be read (kUnreadable)
+  std::optional<std::uint64_t> size;  // of its message file, when that is a regular file
 };
 
 struct BadMailScan {

@@ -1,14 +1,12 @@
 // The platform-neutral half of the requeue time stamp: the date-time text, the
 // calendar-record field copies, and the stamp's read-back of the UTC text.
-#include "time/system_time.h"
-
 #include <chrono>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
 
 #include "time/civil_days.h"
-#include "time/utc_stamp_platform.h"
+#include "time/system_time.h"
 
 namespace velmoth {
 namespace {
@@ -117,7 +115,7 @@ std::int64_t SecondsSinceEpochUtc(const Clock& clock) {
   // One reading of the clock serves both the local "now" and the offset used to
   // turn it back into UTC, so a daylight-saving change cannot fall in between.
   const std::int64_t instant = clock();
-  const DateTime now = detail::LocalDateTimeAt(instant);
+  const DateTime now = LocalDateTimeAt(instant);
   const DateTime utc = ParseDateTimeText(LocalDateToUtcText(now, [instant] { return instant; }));
   return civil::DaysFromCivil(utc.year, utc.month, utc.day) * kSecondsPerDay + utc.hour * 3600 +
          utc.minute * 60 + utc.second;

@@ -36,6 +36,10 @@ DateTime ParseDateTimeText(const std::string& text);
 // std::invalid_argument for a date that names no moment between 1601 and 30827.
 std::string LocalDateToUtcText(const DateTime& d, const Clock& clock = SystemClock);
 
+// The local calendar date-time at `instant` (seconds since 1970-01-01 UTC), as the
+// platform's time-zone rules place it. Throws when the platform cannot.
+DateTime LocalDateTimeAt(std::int64_t instant);
+
 // The requeue time stamp for the moment `clock` gives, which is read once. Past
 // 2038 it keeps counting: the true number of seconds, never a wrapped one.
 std::int64_t SecondsSinceEpochUtc(const Clock& clock = SystemClock);

@@ -9,7 +9,6 @@
 
 #include "time/civil_days.h"
 #include "time/system_time.h"
-#include "time/utc_stamp_platform.h"
 
 namespace velmoth {
 namespace {
@@ -94,15 +93,11 @@ bool FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME& st) {
 
 }  // namespace
 
-namespace detail {
-
 DateTime LocalDateTimeAt(std::int64_t instant) {
   const tm local = LocalTm(instant);
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
           local.tm_hour,        local.tm_min,     local.tm_sec};
 }
-
-}  // namespace detail
 
 std::string LocalDateToUtcText(const DateTime& d, const Clock& clock) {
   SYSTEMTIME st{};

@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "time/system_time.h"
-#include "time/utc_stamp_platform.h"
 
 namespace velmoth {
 namespace {
@@ -18,8 +17,6 @@ namespace {
 }
 
 }  // namespace
-
-namespace detail {
 
 DateTime LocalDateTimeAt(std::int64_t instant) {
   if (instant < -kSecondsFrom1601To1970 ||
@@ -38,8 +35,6 @@ DateTime LocalDateTimeAt(std::int64_t instant) {
   }
   return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
 }
-
-}  // namespace detail
 
 // LocalFileTimeToFileTime applies the bias in force now on this machine, which
 // is what the clock gives outside tests, so the clock itself is not consulted.
