@@ -14,6 +14,18 @@ namespace {
 
 constexpr char kPlain[] = "plain message";
 
+// Names that a failure message can show.
+std::string NameOf(RequeueOutcome outcome) {
+  static constexpr const char* kNames[] = {"requeued", "no longer a candidate", "gone", "failed",
+                                           "not tried"};
+  return kNames[static_cast<int>(outcome)];
+}
+std::string NameOf(std::optional<LeftOutReason> reason) {
+  static constexpr const char* kNames[] = {"spooling", "report", "no message file",
+                                           "not a regular file", "unreadable"};
+  return reason ? kNames[static_cast<int>(*reason)] : "not left out";
+}
+
 RequeueOptions Options() {
   RequeueOptions options;
   options.clock = [] { return kParkedCaseNow; };
@@ -43,7 +55,7 @@ void CheckScan(const ParkedCase& c, const BadMailScan& scan) {
   for (const LeftOutFile& file : scan.leftOut) {
     if (file.name == c.name) reason = file.reason;
   }
-  EXPECT_EQ(reason, c.leftOut);
+  EXPECT_EQ(NameOf(reason), NameOf(c.leftOut));
 }
 
 // The outbound queue's files age past the point where a requeue clears away
@@ -82,8 +94,9 @@ void CheckParkedCase(const ParkedCase& c) {
   CheckScan(c, ScanBadMail(files));
   const std::vector<RequeueRow> rows = Requeue({c.name, kPlain}, Options(), files);
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].outcome, c.outcome) << (rows[0].error ? rows[0].error->what() : "");
-  EXPECT_EQ(rows[1].outcome, RequeueOutcome::kRequeued);
+  ASSERT_EQ(NameOf(rows[0].outcome), NameOf(c.outcome))
+      << (rows[0].error ? rows[0].error->what() : "");
+  EXPECT_EQ(NameOf(rows[1].outcome), NameOf(RequeueOutcome::kRequeued));
 
   const fs::path name = PathFromText(c.name);
   if (c.outcome == RequeueOutcome::kRequeued) {
