@@ -60,11 +60,15 @@ TEST(NativeFileSystemWin32, ListsPlainAndHiddenFilesByTheirUtf8NamesAndDates) {
   std::map<std::string, FileKind> kinds;
   for (const auto& entry : dir->Entries()) {
     kinds[entry.name] = entry.kind;
-    if (entry.name == kWideName) EXPECT_EQ(entry.modified, when);
+    if (entry.name == kWideName) {
+      EXPECT_EQ(entry.modified, when);
+    }
   }
   // Where the links could be made, they are listed as links.
   for (const char* link : {"link", "junction"}) {
-    if (kinds.count(link)) EXPECT_EQ(kinds[link], FileKind::kLink) << link;
+    if (kinds.count(link)) {
+      EXPECT_EQ(kinds[link], FileKind::kLink) << link;
+    }
     kinds.erase(link);
   }
   EXPECT_EQ(kinds, (std::map<std::string, FileKind>{{kWideName, FileKind::kRegular},
