@@ -79,6 +79,8 @@ std::unique_ptr<InputFile> OpenRegular(int dirFd, const char* name, const fs::pa
   Descriptor fd(::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (fd.get() < 0) {
     if (errno == ELOOP) ThrowLink(path);
+    // A socket, or a device without its driver, cannot be opened at all.
+    if (errno == ENXIO) ThrowNotRegular(path);
     ThrowLastError(path);
   }
   struct stat st {};
