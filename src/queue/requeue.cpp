@@ -157,13 +157,10 @@ std::vector<RequeueRow> Requeuer::Run() {
 void Requeuer::Prepare(std::size_t row) {
   const std::string& name = rows_[row].name;
   // Every path first, so that a queue the registry does not give stops us before
-  // a file is touched.
-  PreparedRow prepared{row,
-                       MessageFilePath(Queue::kBadMail, name),
-                       CommandFilePath(Queue::kBadMail, name),
-                       MessageFilePath(Queue::kOutbound, name),
-                       CommandFilePath(Queue::kOutbound, name),
-                       {},
+  // a file is touched; each queue's two from one lookup.
+  const QueueFiles parked = FilesOf(Queue::kBadMail, name);
+  const QueueFiles outbound = FilesOf(Queue::kOutbound, name);
+  PreparedRow prepared{row, parked.message, parked.command, outbound.message, outbound.command, {},
                        {}};
   separation_.Check(prepared.parkedCommand.parent_path(), prepared.outboundCommand.parent_path());
 
