@@ -118,6 +118,7 @@ class Requeuer {
   void KeepEarliest(RowFailure failure);
   void DeleteParked();
   void DiscardStaleTemporaries();
+  bool IsStaleTemporary(Directory& messages, const DirectoryEntry& entry) const;
   void Skip(std::size_t row, RequeueOutcome outcome) { rows_[row].outcome = outcome; }
   std::string Stamp() const { return std::to_string(SecondsSinceEpochUtc(options_.clock)); }
 
@@ -275,18 +276,26 @@ void Requeuer::DeleteParked() {
 
 void Requeuer::DiscardStaleTemporaries() {
   try {
-    const auto messages = files_.OpenDirectory(MessagesDirectory(Queue::kOutbound));
-    const std::int64_t now = options_.clock();
+    const fs::path outbound = QueueDirectory(Queue::kOutbound);
+    const auto messages = files_.OpenDirectory(outbound / "messages");
+    std::unique_ptr<Directory> commands;  // opened once a stale one is found
     for (const DirectoryEntry& entry : messages->Entries()) {
-      if (entry.kind != FileKind::kRegular || !IsTemporaryName(entry.name)) continue;
-      const auto status = messages->Status(entry.name);
-      if (status && now - status->modified.time_since_epoch().count() >= kStaleTemporarySeconds) {
-        files_.Discard(messages->path() / entry.name);
-      }
+      if (!IsStaleTemporary(*messages, entry)) continue;
+      // A message the server parked under such a name has, once requeued, its
+      // command file in the queue; a temporary file of ours never has one.
+      if (!commands) commands = files_.OpenDirectory(outbound);
+      if (!commands->Status(entry.name)) files_.Discard(messages->path() / entry.name);
     }
   } catch (const FileError&) {
     // Whatever keeps us from the outbound queue, the first row reports.
   }
+}
+
+bool Requeuer::IsStaleTemporary(Directory& messages, const DirectoryEntry& entry) const {
+  if (entry.kind != FileKind::kRegular || !IsTemporaryName(entry.name)) return false;
+  const auto status = messages.Status(entry.name);
+  return status &&
+         options_.clock() - status->modified.time_since_epoch().count() >= kStaleTemporarySeconds;
 }
 
 }  // namespace
