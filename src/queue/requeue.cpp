@@ -29,6 +29,9 @@ struct PreparedRow {
   fs::path outboundCommand;
   fs::path messageTemporary;
   fs::path commandTemporary;
+  // The parked files as they were read: only these very files may be deleted.
+  FileIdentity messageRead;
+  FileIdentity commandRead;
 };
 
 bool IsLinkOrNotRegular(const FileError& error) {
@@ -117,6 +120,9 @@ class Requeuer {
   void AbandonFrom(std::size_t first);
   void KeepEarliest(RowFailure failure);
   void DeleteParked();
+  // Whether both parked files are the very ones the row's copies were read from.
+  bool StillParked(const PreparedRow& row);
+  void DeleteUnlessGone(const fs::path& path);
   void DiscardStaleTemporaries();
   bool IsStaleTemporary(Directory& messages, const DirectoryEntry& entry) const;
   void Skip(std::size_t row, RequeueOutcome outcome) { rows_[row].outcome = outcome; }
@@ -161,8 +167,8 @@ void Requeuer::Prepare(std::size_t row) {
   // a file is touched; each queue's two from one lookup.
   const QueueFiles parked = FilesOf(Queue::kBadMail, name);
   const QueueFiles outbound = FilesOf(Queue::kOutbound, name);
-  PreparedRow prepared{row, parked.message, parked.command, outbound.message, outbound.command, {},
-                       {}};
+  PreparedRow prepared{
+      row, parked.message, parked.command, outbound.message, outbound.command, {}, {}, {}, {}};
   separation_.Check(prepared.parkedCommand.parent_path(), prepared.outboundCommand.parent_path());
 
   std::unique_ptr<InputFile> command;
@@ -192,6 +198,11 @@ void Requeuer::Prepare(std::size_t row) {
   CopyContent(*message, *messageCopy);
   messageCopy->Close();
 
+  // A parked file the server replaced or rewrote while we read: the copies may
+  // pair what never belonged together, and are dropped.
+  prepared.messageRead = message->Status().identity;
+  prepared.commandRead = command->Status().identity;
+  if (!StillParked(prepared)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
   written.Keep();
   prepared.commandTemporary = commandCopy->path();
   prepared.messageTemporary = messageCopy->path();
@@ -254,6 +265,19 @@ void Requeuer::AbandonFrom(std::size_t first) {
   batch_.resize(first);
 }
 
+void Requeuer::DeleteUnlessGone(const fs::path& path) {
+  try {
+    files_.Delete(path);
+  } catch (const FileError& error) {
+    if (!IsFileNotFound(error)) throw;  // else the server was first
+  }
+}
+
+bool Requeuer::StillParked(const PreparedRow& row) {
+  return files_.Identity(row.parkedMessage) == row.messageRead &&
+         files_.Identity(row.parkedCommand) == row.commandRead;
+}
+
 void Requeuer::KeepEarliest(RowFailure failure) {
   if (!failure_ || failure.row < failure_->row) failure_ = std::move(failure);
 }
@@ -265,8 +289,10 @@ void Requeuer::DeleteParked() {
     rows_[row.row].outcome = RequeueOutcome::kRequeued;
     if (!options_.deleteParked) continue;
     try {
-      files_.Delete(row.parkedMessage);
-      files_.Delete(row.parkedCommand);
+      // Files the server has put in their place since, or deleted, are its own.
+      if (!StillParked(row)) continue;
+      DeleteUnlessGone(row.parkedMessage);
+      DeleteUnlessGone(row.parkedCommand);
     } catch (const FileError& error) {
       KeepEarliest(RowFailure{row.row, error});
     }
