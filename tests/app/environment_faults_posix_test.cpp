@@ -1,9 +1,6 @@
-// Faults from the machine around the window: an outbound queue missing, read-only
-// or full, parked files that may not be deleted or read, the Bad Mail directory
-// taken away, the registry rewritten. Each is shown with its error number,
-// description and path, loses no message, and once it is gone the window scans
-// and copies again. The faults are real: as root, made by mounts and with root's
-// overrides of the permission bits set aside.
+// Faults from the machine around the window, made for real: each is shown with
+// its error number, description and path, loses no message, and once it is gone
+// the window scans and copies again.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -162,6 +159,8 @@ void CheckFault(const Fault& fault) {
   ExpectWindowWorks(s);
 }
 
+// Run as root, the faults come from mounts and from permission bits that bind
+// once root's overrides are set aside; no fault is injected into the file layer.
 void SetMode(const fs::path& path, fs::perms mode) { fs::permissions(path, mode); }
 
 // The outbound queue mounted read-only; a user who may not mount gets a queue

@@ -1,8 +1,6 @@
-// The scan and the requeue against a mail server that is busy with its Bad Mail
-// directory all the while, in a process of its own: it parks messages (message
-// file first), rewrites command files in place and by rename, marks some as being
-// sent, and deletes messages (command file first). No scan hangs or lists a row
-// whose message file the server did not write, and no message is lost.
+// The scan and the requeue against a mail server in a process of its own, busy
+// parking, rewriting and deleting messages all the while: no scan hangs or lists
+// what the server did not park whole, and no requeue loses a message.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>

@@ -1,7 +1,6 @@
-// What only a POSIX system lets into the Bad Mail directory or the registry text,
-// through the scan and the requeue: names of any bytes, files that are no plain
-// files or lead elsewhere, registry values of every wrong make, and a command
-// file of 200 MB on one line, read and rewritten in bounded memory.
+// What only POSIX lets into the Bad Mail directory or system.reg, through the scan
+// and the requeue: names of any bytes, files that are no plain files, registry
+// values of every wrong make, and a 200 MB line read in bounded memory.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -101,7 +100,7 @@ TEST(HostileInputPosix, NamesOfAnyBytesAndFilesThatAreNoPlainFiles) {
       Named("quotes", "quote\"d 'name'"),
       Named("line ends", "line\nbreak\rname"),
       Named("bytes that are not UTF-8", "\xff\xfe latin1 \xe9t\xe9 \xc0\xaf"),
-      Named("backslashes and dot-dot parts", "..\\..\\Bad Mail\\x"),
+      Named("backslashes and \"..\" between them", "..\\..\\Bad Mail\\x"),
       Named("255 bytes", std::string(251, 'n') + ".eml"),
       Named("trailing dots and blanks", "name. . "),
       Named("an option", "-rf --help"),

@@ -71,6 +71,36 @@ void CheckOutboundSurvivesTheNextRequeue(const MailServer& server) {
   EXPECT_EQ(EntryNames(messages), before);
 }
 
+void Arrange(const ParkedCase& c, MailServer& server) {
+  WriteFile(OutsideFile(server), "not mail");
+  server.Park(kPlain, "Status=Failed\r\n");
+  if (c.arrange) return c.arrange(server, c.name);
+  server.Park(c.name, c.command, nullptr);
+  WriteFile(server.badMail() / "messages" / PathFromText(c.name), c.message);
+}
+
+// In the outbound queue byte for byte, gone from Bad Mail.
+void ExpectRequeued(const ParkedCase& c, const MailServer& server) {
+  const fs::path name = PathFromText(c.name);
+  EXPECT_TRUE(ReadFile(server.outbound() / name) == c.outbound)
+      << "the requeued command file differs";
+  EXPECT_TRUE(ReadFile(server.outbound() / "messages" / name) == c.message)
+      << "the requeued message file differs";
+  EXPECT_FALSE(Contains(EntryNames(server.badMail()), c.name));
+  EXPECT_FALSE(Contains(EntryNames(server.badMail() / "messages"), c.name));
+  CheckOutboundSurvivesTheNextRequeue(server);
+}
+
+// Bad Mail's names as they were before, beside the plain message; nothing of the
+// case in the outbound queue.
+void ExpectLeftAlone(const MailServer& server, const std::vector<std::string>& parked,
+                     const std::vector<std::string>& parkedMessages) {
+  EXPECT_EQ(Without(EntryNames(server.badMail()), kPlain), parked);
+  EXPECT_EQ(Without(EntryNames(server.badMail() / "messages"), kPlain), parkedMessages);
+  EXPECT_EQ(EntryNames(server.outbound()), (std::vector<std::string>{"messages", kPlain}));
+  EXPECT_EQ(EntryNames(server.outbound() / "messages"), std::vector<std::string>{kPlain});
+}
+
 }  // namespace
 
 std::filesystem::path OutsideFile(const MailServer& server) { return server.root() / "outside"; }
@@ -78,14 +108,7 @@ std::filesystem::path OutsideFile(const MailServer& server) { return server.root
 void CheckParkedCase(const ParkedCase& c) {
   SCOPED_TRACE(c.what);
   MailServer server;
-  WriteFile(OutsideFile(server), "not mail");
-  server.Park(kPlain, "Status=Failed\r\n");
-  if (c.arrange) {
-    c.arrange(server, c.name);
-  } else {
-    server.Park(c.name, c.command, nullptr);
-    WriteFile(server.badMail() / "messages" / PathFromText(c.name), c.message);
-  }
+  Arrange(c, server);
   const std::vector<std::string> parked = Without(EntryNames(server.badMail()), kPlain);
   const std::vector<std::string> parkedMessages =
       Without(EntryNames(server.badMail() / "messages"), kPlain);
@@ -97,21 +120,10 @@ void CheckParkedCase(const ParkedCase& c) {
   ASSERT_EQ(NameOf(rows[0].outcome), NameOf(c.outcome))
       << (rows[0].error ? rows[0].error->what() : "");
   EXPECT_EQ(NameOf(rows[1].outcome), NameOf(RequeueOutcome::kRequeued));
-
-  const fs::path name = PathFromText(c.name);
   if (c.outcome == RequeueOutcome::kRequeued) {
-    EXPECT_TRUE(ReadFile(server.outbound() / name) == c.outbound)
-        << "the requeued command file differs";
-    EXPECT_TRUE(ReadFile(server.outbound() / "messages" / name) == c.message)
-        << "the requeued message file differs";
-    EXPECT_FALSE(Contains(EntryNames(server.badMail()), c.name));
-    EXPECT_FALSE(Contains(EntryNames(server.badMail() / "messages"), c.name));
-    CheckOutboundSurvivesTheNextRequeue(server);
+    ExpectRequeued(c, server);
   } else {
-    EXPECT_EQ(EntryNames(server.badMail()), parked);
-    EXPECT_EQ(EntryNames(server.badMail() / "messages"), parkedMessages);
-    EXPECT_EQ(EntryNames(server.outbound()), (std::vector<std::string>{"messages", kPlain}));
-    EXPECT_EQ(EntryNames(server.outbound() / "messages"), std::vector<std::string>{kPlain});
+    ExpectLeftAlone(server, parked, parkedMessages);
   }
   EXPECT_EQ(ReadFile(OutsideFile(server)), "not mail");
 }

@@ -1,7 +1,6 @@
-// Real file-system faults for tests that run as root: a small tmpfs that fills
-// up, a directory mounted read-only. All in a mount namespace of the test
-// program's own, so that no other process sees them and none outlives it.
-// POSIX only.
+// Real file-system faults for tests run as root: a small tmpfs that fills up, a
+// directory mounted read-only; in a mount namespace of the test program's own, so
+// that no other process sees them and none outlives it. POSIX only.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
-// Mounts in a private mount namespace, made once when a test first asks.
+// Mounts in a private mount namespace, made once when a test first asks, and
+// taken down by the object that made them.
 #include <sched.h>
 #include <sys/mount.h>
 
