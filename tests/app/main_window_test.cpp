@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "support/fake_window.h"
 #include "support/mail_server.h"
 #include "support/memory_mail_list.h"
 #include "support/recording_file_system.h"
@@ -14,9 +13,27 @@
 namespace velmoth {
 namespace {
 
-using testing::FakeWindow;
 using testing::MailServer;
 using testing::RecordingFileSystem;
+
+class FakeWindow : public WindowServices {
+ public:
+  bool IsDeleteTicked() const override { return deleteTicked; }
+  void ShowError(const std::string& message) override { errors.push_back(message); }
+  void ShowNotice(const std::string& message) override { notices.push_back(message); }
+  void StartViewer(const std::filesystem::path& file) override {
+    if (viewerMissing) throw FileError(2, "The viewer could not be started", PathText(file));
+    viewed.push_back(file);
+  }
+  void Close() override { closed = true; }
+
+  bool deleteTicked = true;
+  bool viewerMissing = false;
+  bool closed = false;
+  std::vector<std::string> errors;
+  std::vector<std::string> notices;
+  std::vector<std::filesystem::path> viewed;
+};
 
 struct Window : ::testing::Test {
   Window() {
