@@ -22,10 +22,23 @@ namespace fs = std::filesystem;
 // What a name in a directory is. Directories are never listed.
 enum class FileKind { kRegular, kLink, kOther };
 
+// What tells a file from another that takes its name later, and from itself
+// before a change: the device and file number and the time of the last change
+// to the finest unit kept (on Windows the volume serial number, the file index
+// and the last write time).
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  std::int64_t changed = 0;
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
 struct FileStatus {
   FileKind kind = FileKind::kRegular;
   std::uint64_t size = 0;
   FileDate modified{};
+  FileIdentity identity{};  // of an opened file; empty from a directory's listing
 };
 
 // One name directly inside a directory, as the listing gives it.
@@ -92,6 +105,9 @@ class FileSystem {
   // Renames `from` over `to` in one step; a link at `to` is replaced, never
   // written through.
   virtual void Rename(const fs::path& from, const fs::path& to) = 0;
+  // The identity of the file at `path` itself, never of what a link points to;
+  // nothing when there is no such file.
+  virtual std::optional<FileIdentity> Identity(const fs::path& path) = 0;
   // Deletes a file; a read-only file is not deleted and fails.
   virtual void Delete(const fs::path& path) = 0;
   // Removes a file if it is there, reporting nothing (clean-up after a failure).
@@ -105,6 +121,7 @@ class NativeFileSystem : public FileSystem {
   std::unique_ptr<OutputFile> CreateTemporary(const fs::path& dir) override;
   void Flush(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) override;
   void Rename(const fs::path& from, const fs::path& to) override;
+  std::optional<FileIdentity> Identity(const fs::path& path) override;
   void Delete(const fs::path& path) override;
   void Discard(const fs::path& path) noexcept override;
 };

@@ -37,9 +37,14 @@ FileKind KindOf(mode_t mode) {
   return FileKind::kOther;
 }
 
+FileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
 FileStatus StatusOf(const struct stat& st) {
   return {KindOf(st.st_mode), static_cast<std::uint64_t>(st.st_size),
-          FileDate(std::chrono::seconds(st.st_mtim.tv_sec))};
+          FileDate(std::chrono::seconds(st.st_mtim.tv_sec)), IdentityOf(st)};
 }
 
 [[noreturn]] void ThrowLink(const fs::path& path) {
@@ -79,6 +84,8 @@ std::unique_ptr<InputFile> OpenRegular(int dirFd, const char* name, const fs::pa
   Descriptor fd(::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (fd.get() < 0) {
     if (errno == ELOOP) ThrowLink(path);
+    // A socket, or a device without its driver, cannot be opened at all.
+    if (errno == ENXIO) ThrowNotRegular(path);
     ThrowLastError(path);
   }
   struct stat st {};
@@ -235,6 +242,13 @@ void NativeFileSystem::Flush(const std::vector<fs::path>& files,
 
 void NativeFileSystem::Rename(const fs::path& from, const fs::path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) ThrowLastError(to);
+}
+
+std::optional<FileIdentity> NativeFileSystem::Identity(const fs::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) return IdentityOf(st);
+  if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+  ThrowLastError(path);
 }
 
 void NativeFileSystem::Delete(const fs::path& path) {

@@ -29,6 +29,12 @@ std::uint64_t SizeOf(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber, SizeOf(info.nFileIndexHigh, info.nFileIndexLow),
+          static_cast<std::int64_t>(
+              SizeOf(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime))};
+}
+
 // What a name with these attributes is; nothing for a directory.
 std::optional<FileKind> KindOf(DWORD attributes) {
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FileKind::kLink;
@@ -92,7 +98,7 @@ std::unique_ptr<InputFile> OpenRegular(const fs::path& path) {
     throw FileError(kErrorNotRegularFile, "Not a regular file", PathText(path));
   }
   const FileStatus status{FileKind::kRegular, SizeOf(info.nFileSizeHigh, info.nFileSizeLow),
-                          DateOf(info.ftLastWriteTime)};
+                          DateOf(info.ftLastWriteTime), IdentityOf(info)};
   return std::make_unique<Win32InputFile>(file.release(), path, status);
 }
 
@@ -237,6 +243,21 @@ void NativeFileSystem::Rename(const fs::path& from, const fs::path& to) {
   if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ThrowLastError(to);
   }
+}
+
+std::optional<FileIdentity> NativeFileSystem::Identity(const fs::path& path) {
+  // Only its attributes are read, and the server may do anything with it meanwhile.
+  Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    const DWORD number = GetLastError();
+    if (number == ERROR_FILE_NOT_FOUND || number == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    Throw(number, path);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) ThrowLastError(path);
+  return IdentityOf(info);
 }
 
 void NativeFileSystem::Delete(const fs::path& path) {

@@ -23,12 +23,14 @@ std::filesystem::path QueueDirectory(Queue queue) {
 
 std::filesystem::path MessagesDirectory(Queue queue) { return QueueDirectory(queue) / "messages"; }
 
-std::filesystem::path CommandFilePath(Queue queue, const std::string& name) {
-  return QueueDirectory(queue) / BareFileName(name);
-}
-
 std::filesystem::path MessageFilePath(Queue queue, const std::string& name) {
   return MessagesDirectory(queue) / BareFileName(name);
+}
+
+QueueFiles FilesOf(Queue queue, const std::string& name) {
+  const std::filesystem::path directory = QueueDirectory(queue);
+  const std::filesystem::path file = BareFileName(name);
+  return {directory / file, directory / "messages" / file};
 }
 
 }  // namespace velmoth

@@ -18,7 +18,14 @@ std::filesystem::path QueueDirectory(Queue queue);
 std::filesystem::path MessagesDirectory(Queue queue);
 
 // `name` must be a bare file name: one that cannot reach outside the directory.
-std::filesystem::path CommandFilePath(Queue queue, const std::string& name);
 std::filesystem::path MessageFilePath(Queue queue, const std::string& name);
+
+// Both files of `name` from one lookup, so that a registry rewritten meanwhile
+// can never put them in two directories.
+struct QueueFiles {
+  std::filesystem::path command;
+  std::filesystem::path message;
+};
+QueueFiles FilesOf(Queue queue, const std::string& name);
 
 }  // namespace velmoth

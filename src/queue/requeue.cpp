@@ -29,6 +29,9 @@ struct PreparedRow {
   fs::path outboundCommand;
   fs::path messageTemporary;
   fs::path commandTemporary;
+  // The parked files as they were read: only these very files may be deleted.
+  FileIdentity messageRead;
+  FileIdentity commandRead;
 };
 
 bool IsLinkOrNotRegular(const FileError& error) {
@@ -117,7 +120,11 @@ class Requeuer {
   void AbandonFrom(std::size_t first);
   void KeepEarliest(RowFailure failure);
   void DeleteParked();
+  // Whether both parked files are the very ones the row's copies were read from.
+  bool StillParked(const PreparedRow& row);
+  void DeleteUnlessGone(const fs::path& path);
   void DiscardStaleTemporaries();
+  bool IsStaleTemporary(Directory& messages, const DirectoryEntry& entry) const;
   void Skip(std::size_t row, RequeueOutcome outcome) { rows_[row].outcome = outcome; }
   std::string Stamp() const { return std::to_string(SecondsSinceEpochUtc(options_.clock)); }
 
@@ -157,14 +164,11 @@ std::vector<RequeueRow> Requeuer::Run() {
 void Requeuer::Prepare(std::size_t row) {
   const std::string& name = rows_[row].name;
   // Every path first, so that a queue the registry does not give stops us before
-  // a file is touched.
-  PreparedRow prepared{row,
-                       MessageFilePath(Queue::kBadMail, name),
-                       CommandFilePath(Queue::kBadMail, name),
-                       MessageFilePath(Queue::kOutbound, name),
-                       CommandFilePath(Queue::kOutbound, name),
-                       {},
-                       {}};
+  // a file is touched; each queue's two from one lookup.
+  const QueueFiles parked = FilesOf(Queue::kBadMail, name);
+  const QueueFiles outbound = FilesOf(Queue::kOutbound, name);
+  PreparedRow prepared{
+      row, parked.message, parked.command, outbound.message, outbound.command, {}, {}, {}, {}};
   separation_.Check(prepared.parkedCommand.parent_path(), prepared.outboundCommand.parent_path());
 
   std::unique_ptr<InputFile> command;
@@ -194,6 +198,11 @@ void Requeuer::Prepare(std::size_t row) {
   CopyContent(*message, *messageCopy);
   messageCopy->Close();
 
+  // A parked file the server replaced or rewrote while we read: the copies may
+  // pair what never belonged together, and are dropped.
+  prepared.messageRead = message->Status().identity;
+  prepared.commandRead = command->Status().identity;
+  if (!StillParked(prepared)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
   written.Keep();
   prepared.commandTemporary = commandCopy->path();
   prepared.messageTemporary = messageCopy->path();
@@ -256,6 +265,19 @@ void Requeuer::AbandonFrom(std::size_t first) {
   batch_.resize(first);
 }
 
+void Requeuer::DeleteUnlessGone(const fs::path& path) {
+  try {
+    files_.Delete(path);
+  } catch (const FileError& error) {
+    if (!IsFileNotFound(error)) throw;  // else the server was first
+  }
+}
+
+bool Requeuer::StillParked(const PreparedRow& row) {
+  return files_.Identity(row.parkedMessage) == row.messageRead &&
+         files_.Identity(row.parkedCommand) == row.commandRead;
+}
+
 void Requeuer::KeepEarliest(RowFailure failure) {
   if (!failure_ || failure.row < failure_->row) failure_ = std::move(failure);
 }
@@ -267,8 +289,10 @@ void Requeuer::DeleteParked() {
     rows_[row.row].outcome = RequeueOutcome::kRequeued;
     if (!options_.deleteParked) continue;
     try {
-      files_.Delete(row.parkedMessage);
-      files_.Delete(row.parkedCommand);
+      // Files the server has put in their place since, or deleted, are its own.
+      if (!StillParked(row)) continue;
+      DeleteUnlessGone(row.parkedMessage);
+      DeleteUnlessGone(row.parkedCommand);
     } catch (const FileError& error) {
       KeepEarliest(RowFailure{row.row, error});
     }
@@ -278,18 +302,26 @@ void Requeuer::DeleteParked() {
 
 void Requeuer::DiscardStaleTemporaries() {
   try {
-    const auto messages = files_.OpenDirectory(MessagesDirectory(Queue::kOutbound));
-    const std::int64_t now = options_.clock();
+    const fs::path outbound = QueueDirectory(Queue::kOutbound);
+    const auto messages = files_.OpenDirectory(outbound / "messages");
+    std::unique_ptr<Directory> commands;  // opened once a stale one is found
     for (const DirectoryEntry& entry : messages->Entries()) {
-      if (entry.kind != FileKind::kRegular || !IsTemporaryName(entry.name)) continue;
-      const auto status = messages->Status(entry.name);
-      if (status && now - status->modified.time_since_epoch().count() >= kStaleTemporarySeconds) {
-        files_.Discard(messages->path() / entry.name);
-      }
+      if (!IsStaleTemporary(*messages, entry)) continue;
+      // A message the server parked under such a name has, once requeued, its
+      // command file in the queue; a temporary file of ours never has one.
+      if (!commands) commands = files_.OpenDirectory(outbound);
+      if (!commands->Status(entry.name)) files_.Discard(messages->path() / entry.name);
     }
   } catch (const FileError&) {
     // Whatever keeps us from the outbound queue, the first row reports.
   }
+}
+
+bool Requeuer::IsStaleTemporary(Directory& messages, const DirectoryEntry& entry) const {
+  if (entry.kind != FileKind::kRegular || !IsTemporaryName(entry.name)) return false;
+  const auto status = messages.Status(entry.name);
+  return status &&
+         options_.clock() - status->modified.time_since_epoch().count() >= kStaleTemporarySeconds;
 }
 
 }  // namespace

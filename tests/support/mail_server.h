@@ -27,6 +27,10 @@ class MailServer {
   // Points the registry values at these directory texts, as the server stores them
   // (an empty text removes the value).
   void Configure(const std::string& badMailValue, const std::string& outboundValue);
+  // Off Windows: writes each value's data as system.reg holds it, whatever the
+  // text (`"Q:\\Mail"`, `dword:00000001`, a string never closed); an empty
+  // text leaves the value out.
+  void ConfigureData(const std::string& badMailData, const std::string& outboundData);
 
   // Parks a message: its command file, and its message file unless `message` is null.
   void Park(const std::string& name, const std::string& command, const char* message = "body");

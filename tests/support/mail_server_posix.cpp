@@ -55,14 +55,18 @@ std::string MailServer::BadMailValue() { return "Q:\\Mail\\Bad Mail"; }
 std::string MailServer::OutboundValue() { return "Q:\\Mail\\Queue\\Outbound"; }
 
 void MailServer::WriteRegistry(const std::string& badMailValue, const std::string& outboundValue) {
+  ConfigureData(badMailValue.empty() ? "" : RegText(badMailValue),
+                outboundValue.empty() ? "" : RegText(outboundValue));
+}
+
+void MailServer::ConfigureData(const std::string& badMailData, const std::string& outboundData) {
   std::ofstream reg(root_ / "prefix" / "system.reg", std::ios::binary | std::ios::trunc);
   reg << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n";
   reg << "[Software\\\\korvane\\\\korvane] 1700000000\n#time=1d8a0b0c0d0e0f0\n";
-  if (!badMailValue.empty())
-    reg << RegText("Bad Mail Directory") << "=" << RegText(badMailValue) << "\n";
+  if (!badMailData.empty()) reg << RegText("Bad Mail Directory") << "=" << badMailData << "\n";
   reg << "\n[Software\\\\korvane\\\\korvane\\\\connectors\\\\smtp] 1700000000\n";
-  if (!outboundValue.empty()) {
-    reg << RegText("Outbound Queue Directory") << "=" << RegText(outboundValue) << "\n";
+  if (!outboundData.empty()) {
+    reg << RegText("Outbound Queue Directory") << "=" << outboundData << "\n";
   }
 }
 
