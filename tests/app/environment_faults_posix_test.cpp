@@ -14,6 +14,7 @@
 #include "base/path_text.h"
 #include "support/child_process.h"
 #include "support/fake_window.h"
+#include "support/mail_list_rows.h"
 #include "support/mail_server.h"
 #include "support/memory_mail_list.h"
 #include "support/permissions.h"
@@ -286,7 +287,7 @@ TEST(EnvironmentFaults, TheRegistryRewrittenBetweenTwoLookups) {
   s.handlers.cmdCopy_Click();
   EXPECT_TRUE(s.window.errors.empty());
   EXPECT_EQ(s.window.notices.size(), 1u);
-  EXPECT_EQ(s.list.Texts(), std::vector<std::string>{"gamma"});
+  EXPECT_EQ(testing::RowTexts(s.list), std::vector<std::string>{"gamma"});
   s.handlers.cmdAll_Click();
   s.handlers.cmdCopy_Click();
   EXPECT_EQ(ReadFile(s.server.mail() / "Other Outbound" / "messages" / "gamma"), "gamma body");

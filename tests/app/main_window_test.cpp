@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "support/mail_list_rows.h"
+#include "support/fake_window.h"
 #include "support/mail_server.h"
 #include "support/memory_mail_list.h"
 #include "support/recording_file_system.h"
@@ -17,6 +18,7 @@ namespace velmoth {
 namespace {
 
 using testing::EntryNames;
+using testing::FakeWindow;
 using testing::MailServer;
 using testing::ReadFile;
 using testing::RecordingFileSystem;
@@ -25,25 +27,6 @@ using testing::WriteFile;
 using Names = std::vector<std::string>;
 
 constexpr char kParked[] = "Status=Failed\r\nRetries=5\r\nServer=mx1.example.net\r\n";
-
-class FakeWindow : public WindowServices {
- public:
-  bool IsDeleteTicked() const override { return deleteTicked; }
-  void ShowError(const std::string& message) override { errors.push_back(message); }
-  void ShowNotice(const std::string& message) override { notices.push_back(message); }
-  void StartViewer(const std::filesystem::path& file) override {
-    if (viewerMissing) throw FileError(2, "The viewer could not be started", PathText(file));
-    viewed.push_back(file);
-  }
-  void Close() override { closed = true; }
-
-  bool deleteTicked = true;
-  bool viewerMissing = false;
-  bool closed = false;
-  std::vector<std::string> errors;
-  std::vector<std::string> notices;
-  std::vector<std::filesystem::path> viewed;
-};
 
 // Two requeue candidates and a message the server is sending, and the handlers
 // over them.

@@ -53,6 +53,9 @@ class SkippingFlushes final : public FileSystem {
     if (!skip_(files, dirs)) files_.Flush(files, dirs);
   }
   void Rename(const fs::path& from, const fs::path& to) override { files_.Rename(from, to); }
+  std::optional<FileIdentity> Identity(const fs::path& path) override {
+    return files_.Identity(path);
+  }
   void Delete(const fs::path& path) override { files_.Delete(path); }
   void Discard(const fs::path& path) noexcept override { files_.Discard(path); }
 

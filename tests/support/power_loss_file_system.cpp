@@ -11,6 +11,9 @@ namespace {
 
 fs::path Normal(const fs::path& path) { return path.lexically_normal(); }
 
+// A file's identity is its number: in memory no file is changed in place.
+FileIdentity IdentityOf(std::size_t file) { return {0, file + 1, 0}; }
+
 [[noreturn]] void ThrowNotFound(const fs::path& path) {
   throw FileError(kErrorNotFound, "No such file in memory", PathText(path));
 }
@@ -19,8 +22,8 @@ fs::path Normal(const fs::path& path) { return path.lexically_normal(); }
 
 class MemoryInputFile final : public InputFile {
  public:
-  MemoryInputFile(PowerLossFileSystem& files, std::string bytes, fs::path path)
-      : files_(files), bytes_(std::move(bytes)), path_(std::move(path)) {}
+  MemoryInputFile(PowerLossFileSystem& files, std::size_t file, std::string bytes, fs::path path)
+      : files_(files), file_(file), bytes_(std::move(bytes)), path_(std::move(path)) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
     const std::size_t got = std::min(size, bytes_.size() - offset_);
@@ -31,12 +34,13 @@ class MemoryInputFile final : public InputFile {
   }
   FileStatus Status() override {
     files_.Done();
-    return {FileKind::kRegular, bytes_.size(), FileDate{}};
+    return {FileKind::kRegular, bytes_.size(), FileDate{}, IdentityOf(file_)};
   }
   const fs::path& path() const override { return path_; }
 
  private:
   PowerLossFileSystem& files_;
+  std::size_t file_;
   std::string bytes_;
   std::size_t offset_ = 0;
   fs::path path_;
@@ -142,7 +146,7 @@ std::unique_ptr<Directory> PowerLossFileSystem::OpenDirectory(const fs::path& di
 std::unique_ptr<InputFile> PowerLossFileSystem::OpenForReading(const fs::path& path) {
   const std::size_t file = FileAt(path);
   Done();
-  return std::make_unique<MemoryInputFile>(*this, state_.files[file].bytes, path);
+  return std::make_unique<MemoryInputFile>(*this, file, state_.files[file].bytes, path);
 }
 
 std::unique_ptr<OutputFile> PowerLossFileSystem::CreateTemporary(const fs::path& dir) {
@@ -174,6 +178,12 @@ void PowerLossFileSystem::Rename(const fs::path& from, const fs::path& to) {
   Give(from, std::nullopt);
   Give(to, file);
   Done();
+}
+
+std::optional<FileIdentity> PowerLossFileSystem::Identity(const fs::path& path) {
+  const auto file = Find(path);
+  Done();
+  return file ? std::optional(IdentityOf(*file)) : std::nullopt;
 }
 
 void PowerLossFileSystem::Delete(const fs::path& path) {

@@ -58,6 +58,7 @@ class PowerLossFileSystem final : public FileSystem {
   std::unique_ptr<OutputFile> CreateTemporary(const fs::path& dir) override;
   void Flush(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) override;
   void Rename(const fs::path& from, const fs::path& to) override;
+  std::optional<FileIdentity> Identity(const fs::path& path) override;
   void Delete(const fs::path& path) override;
   void Discard(const fs::path& path) noexcept override;
 
