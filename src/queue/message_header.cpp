@@ -543,4 +543,8 @@ MessageHeader ReadMessageHeader(FileSystem& files, const fs::path& message) {
   return ReadMessageHeader(*files.OpenForReading(message));
 }
 
+MessageHeader ReadMessageHeader(Directory& messages, const std::string& name) {
+  return ReadMessageHeader(*messages.Open(name));
+}
+
 }  // namespace velmoth

@@ -24,6 +24,8 @@ inline constexpr std::size_t kMessageHeaderLimit = 64 * 1024;
 // every Cc field are joined.
 MessageHeader ReadMessageHeader(InputFile& message);
 MessageHeader ReadMessageHeader(FileSystem& files, const fs::path& message);
+// Through the "messages" directory opened once: the quicker way for many messages.
+MessageHeader ReadMessageHeader(Directory& messages, const std::string& name);
 
 // The text of an unstructured field (Subject) for display: folds and the white
 // space around them made one space, encoded words decoded, raw bytes that are
