@@ -128,15 +128,33 @@ void AppendLatin1(std::string& out, std::string_view text) {
 // platform's.
 enum class Charset { kPlatform, kUtf8, kAscii, kLatin1, kWindows1252 };
 
-Charset CharsetNamed(std::string_view lowerName) {
+// Labels that mailers write for a charset iconv knows by another name, or for
+// one whose Microsoft code page they really send: read as that code page on
+// every platform, as Windows reads them, so that a field shows the same on both.
+constexpr std::pair<std::string_view, std::string_view> kMailLabels[] = {
+    {"gb2312", "cp936"},         {"gbk", "cp936"},
+    {"xgbk", "cp936"},           {"big5", "cp950"},
+    {"shiftjis", "cp932"},       {"sjis", "cp932"},
+    {"xsjis", "cp932"},          {"windows31j", "cp932"},
+    {"euckr", "cp949"},          {"ksc56011987", "cp949"},
+    {"iso88598i", "iso-8859-8"}, {"xeucjp", "euc-jp"}};
+
+// The charset `charset` names, without letter case, "-" or "_"; for one of the
+// platform's, the name to hand it in `platformName`.
+Charset CharsetNamed(std::string_view charset, std::string& platformName) {
+  platformName.clear();
   std::string key;
-  for (char c : lowerName) {
-    if (c != '-' && c != '_') key += c;
+  for (char c : charset) {
+    platformName += FoldAscii(c);
+    if (c != '-' && c != '_') key += FoldAscii(c);
   }
   if (key == "utf8") return Charset::kUtf8;
   if (key == "usascii" || key == "ascii") return Charset::kAscii;
   if (key == "iso88591" || key == "latin1") return Charset::kLatin1;
   if (key == "windows1252" || key == "cp1252") return Charset::kWindows1252;
+  for (const auto& [label, name] : kMailLabels) {
+    if (key == label) platformName = name;
+  }
   return Charset::kPlatform;
 }
 
@@ -311,10 +329,8 @@ bool HeaderTextDecoder::Emit(std::size_t first, std::size_t last) {
 }
 
 bool HeaderTextDecoder::Convert(std::string_view bytes) {
-  name_.clear();
-  for (char c : charset_) name_ += FoldAscii(c);
   converted_.clear();
-  switch (CharsetNamed(name_)) {
+  switch (CharsetNamed(charset_, name_)) {
     case Charset::kUtf8:
       converted_ = bytes;
       return IsUtf8(bytes);

@@ -41,15 +41,13 @@ constexpr HighHalf kIso8859_14 = {
 constexpr UINT kShiftJis = 932;
 
 // The names of the code pages that are not "windows-N", "cp-N" or "iso-8859-N".
+// The labels mailers write for Microsoft's code pages come here as "cp-N".
 struct NamedCodePage {
   std::string_view key;
   UINT codePage;
 };
 constexpr NamedCodePage kCodePages[] = {
-    {"koi8r", 20866},     {"koi8u", 21866},    {"gb2312", 936},     {"gbk", 936},
-    {"gb18030", 54936},   {"big5", 950},       {"shiftjis", 932},   {"sjis", 932},
-    {"xsjis", 932},       {"windows31j", 932}, {"eucjp", 20932},    {"euckr", 949},
-    {"ksc56011987", 949}, {"tis620", 874},     {"iso88598i", 28598}};
+    {"koi8r", 20866}, {"koi8u", 21866}, {"gb18030", 54936}, {"eucjp", 20932}, {"tis620", 874}};
 
 // The name without letter case, "-" or "_": "ISO_8859-2" and "iso-8859-2" are one.
 std::string Key(std::string_view charset) {

@@ -88,6 +88,28 @@ TEST(DecodeHeaderText, DecodesEncodedWordsAndShowsWhatItCannotDecodeAsWritten) {
   for (const auto& c : cases) EXPECT_EQ(DecodeHeaderText(c.raw), c.shown) << c.raw;
 }
 
+TEST(DecodeHeaderText, ReadsTheCharsetLabelsMailersWriteAlikeOnEveryPlatform) {
+  const struct {
+    const char* raw;
+    const char* shown;
+  } cases[] = {
+      {"=?ks_c_5601-1987?b?x9Gxub7u?=", "한국어"},
+      {"=?EUC-KR?Q?=81A?=", "갂"},  // only in Microsoft's code page, as the labels below
+      {"=?gb2312?b?hrQ=?=", "喆"},
+      {"=?big5?q?=A3=E1?=", "€"},
+      {"=?x-sjis?q?=5C=87@?=", "\\①"},
+      {"=?iso-8859-8-i?q?=F9=EC=E5=ED?=", "שלום"},
+      {"=?ISO_8859-2?Q?=B1?=", "ą"},
+      {"=?iso8859-5?q?=B0?=", "А"},
+      {"=?cp1251?q?=C0?=", "А"},
+      {"=?windows-874?q?=A1?=", "ก"},
+      {"=?tis-620?q?=A1?=", "ก"},
+      {"=?koi8-u?q?=A4?=", "є"},
+      {"=?latin1?q?=E9?=", "é"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeHeaderText(c.raw), c.shown) << c.raw;
+}
+
 TEST(DecodeAddressList, ShowsEachRecipientAsWrittenJoinedByCommas) {
   const struct {
     const char* raw;
