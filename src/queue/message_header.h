@@ -1,0 +1,45 @@
+// Who a parked message is from, to whom and what about: the header block of a
+// message file, read in bounded reads, with its encoded words decoded to UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "queue/file_system.h"
+
+namespace velmoth {
+
+// The fields shown for a message, as UTF-8 text. A field the header lacks is empty.
+struct MessageHeader {
+  std::string from, to, cc, subject, date;
+};
+
+// No more of a message file is read for its header than this.
+inline constexpr std::size_t kMessageHeaderLimit = 64 * 1024;
+
+// The header of `message`: its first bytes up to the first empty line, at most
+// kMessageHeaderLimit of them. Field names are matched without letter case; of
+// From, Subject and Date the first field counts, the recipients of every To and
+// every Cc field are joined.
+MessageHeader ReadMessageHeader(InputFile& message);
+MessageHeader ReadMessageHeader(FileSystem& files, const fs::path& message);
+// Through the "messages" directory opened once: the quicker way for many messages.
+MessageHeader ReadMessageHeader(Directory& messages, const std::string& name);
+
+// The text of an unstructured field (Subject) for display: folds and the white
+// space around them made one space, encoded words decoded, raw bytes that are
+// not UTF-8 read as Windows-1252, control characters made visible. An encoded
+// word that cannot be decoded is shown as written. Always valid UTF-8.
+std::string DecodeHeaderText(std::string_view raw);
+
+// The text of an address field (From, To, Cc): each recipient as written, with
+// encoded words decoded outside angle brackets, the recipients joined by ", ".
+std::string DecodeAddressList(std::string_view raw);
+
+// The platform's part: appends `bytes`, text in the MIME charset `charset` (lower
+// case, no language), as UTF-8 to `out`. False, with `out` as it was, when the
+// platform does not know the charset or the bytes are not valid in it.
+bool ConvertCharset(std::string_view charset, std::string_view bytes, std::string& out);
+
+}  // namespace velmoth
