@@ -42,8 +42,14 @@ dpkg -x "$deb" "$root"
 queue=$root/usr/bin/velmoth-queue
 [ "$("$queue" --version)" = "velmoth-queue $version" ] || fail "--version: $("$queue" --version)"
 file "$root/usr/bin/velmoth" "$queue" | grep -q 'not stripped' && fail "unstripped programs"
-zcat "$root/usr/share/man/man1/velmoth-queue.1.gz" | grep -q '^\.SH ENVIRONMENT' ||
-  fail "velmoth-queue(1) lacks its ENVIRONMENT section"
+# velmoth-queue(1) tells of every option that each command's --help gives.
+manual=$(zcat "$root/usr/share/man/man1/velmoth-queue.1.gz" | sed 's/\\-/-/g')
+for command in list requeue show; do
+  for option in $("$queue" "$command" --help | grep -o -- '--[a-z-]*' | grep -vx -- --help); do
+    grep -q -- "$option" <<<"$manual" || fail "velmoth-queue(1) lacks $command $option"
+  done
+done
+grep -q '^\.SH ENVIRONMENT' <<<"$manual" || fail "velmoth-queue(1) lacks its ENVIRONMENT section"
 grep -qx 'Icon=velmoth' "$root/usr/share/applications/velmoth.desktop" || fail "desktop entry icon"
 
 "$source/scripts/make-sample-queue" "$root/prefix" >/dev/null
