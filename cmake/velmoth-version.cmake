@@ -75,18 +75,25 @@ function(velmoth_source_date result)
   set(${result} ${seconds} PARENT_SCOPE)
 endfunction()
 
-velmoth_version_suffix(suffix)
+# The four numbers of the .exe files' version resource, the commits since the
+# release (from SUFFIX) the fourth.
+function(velmoth_version_numbers suffix result)
+  set(commits 0)
+  if(suffix MATCHES "^\\+([0-9]+)\\.")
+    set(commits ${CMAKE_MATCH_1})
+    if(commits GREATER 65535)
+      set(commits 65535)
+    endif()
+  endif()
+  set(${result} "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${commits}"
+      PARENT_SCOPE)
+endfunction()
+
+velmoth_version_suffix(velmoth_suffix)
 velmoth_watch_git_head()
 velmoth_source_date(VELMOTH_SOURCE_DATE)
-set(VELMOTH_VERSION ${PROJECT_VERSION}${suffix})
-# The commits since the release, the fourth number of the .exe files' version resource.
-set(VELMOTH_VERSION_BUILD 0)
-if(suffix MATCHES "^\\+([0-9]+)\\.")
-  set(VELMOTH_VERSION_BUILD ${CMAKE_MATCH_1})
-  if(VELMOTH_VERSION_BUILD GREATER 65535)
-    set(VELMOTH_VERSION_BUILD 65535)
-  endif()
-endif()
+set(VELMOTH_VERSION ${PROJECT_VERSION}${velmoth_suffix})
+velmoth_version_numbers("${velmoth_suffix}" VELMOTH_VERSION_NUMBERS)
 message(STATUS "Velmoth version ${VELMOTH_VERSION}")
 
 # velmoth_version.h, for the programs that show the version.
