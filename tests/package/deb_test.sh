@@ -14,7 +14,7 @@ fail() {
 # dpkg-shlibdeps found what the programs link, Qt's widgets among them.
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libstdc++6 libqt6widgets6; do
-  [[ $depends == *"$library "* ]] || fail "Depends lacks $library: $depends"
+  [[ $depends =~ (^|,\ )"$library" ]] || fail "Depends lacks $library: $depends"
 done
 
 expected=(

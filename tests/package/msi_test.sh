@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the MSI under Wine: msi_test.sh PACKAGES_DIR VERSION NUMERIC_VERSION
-# WINE_PREFIX. Over an older build it replaces it; then velmoth-queue runs from a new
-# command prompt through PATH, and uninstalling takes away all it put there.
+# WINE_PREFIX. It replaces another build of its version; then velmoth-queue runs from
+# a new command prompt through PATH, and uninstalling takes away all it put there.
 set -euo pipefail
 packages=$1 version=$2 numeric=$3 prefix=$4
 source "$(dirname "$0")/windows_package.sh"
@@ -32,22 +32,22 @@ if [ -e "$program_files" ]; then
 fi
 path_before=$(system_path)
 
-# The same package as an older version, with a product code of its own; it
-# leaves PATH alone, which Wine would otherwise leave an empty entry in.
+# Another build of the same version, as from another commit, with a product code
+# of its own: the newest that the MSI replaces (older versions are below it). It
+# leaves PATH alone, in which Wine would otherwise leave an empty entry.
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-older=$scratch/older.msi
-cp "$msi" "$older"
-older_code="{$(tr a-z A-Z </proc/sys/kernel/random/uuid)}"
-msibuild "$older" -q "UPDATE \`Property\` SET \`Value\` = '0.9.0' WHERE \`Property\` = 'ProductVersion'"
-msibuild "$older" -q "UPDATE \`Property\` SET \`Value\` = '$older_code' WHERE \`Property\` = 'ProductCode'"
-msibuild "$older" -q "DELETE FROM \`Environment\`"
-msiexec /i "$older" || fail "installing the older version"
-registered "$older_code" || fail "the older version is not registered"
+other=$scratch/other.msi
+cp "$msi" "$other"
+other_code="{$(tr a-z A-Z </proc/sys/kernel/random/uuid)}"
+msibuild "$other" -q "UPDATE \`Property\` SET \`Value\` = '$other_code' WHERE \`Property\` = 'ProductCode'"
+msibuild "$other" -q "DELETE FROM \`Environment\`"
+msiexec /i "$other" || fail "installing the other build"
+registered "$other_code" || fail "the other build is not registered"
 
-msiexec /i "$msi" || fail "installing over the older version"
+msiexec /i "$msi" || fail "installing over the other build"
 code=$(property "$msi" ProductCode)
-registered "$older_code" && fail "the older version is still registered"
+registered "$other_code" && fail "the other build is still registered"
 registered "$code" || fail "no uninstall entry"
 for file in velmoth.exe velmoth-queue.exe README.md; do
   [ -f "$program_files/$file" ] || fail "$file is not installed"
@@ -64,4 +64,4 @@ registered "$code" && fail "the uninstall entry stays"
 path_after=$(system_path)
 [ "${path_after%;}" = "$path_before" ] || fail "PATH was $path_before, is $path_after"
 wine_in_prefix reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$path_before" /f >/dev/null
-echo "$(basename "$msi"): installed over 0.9.0, run through PATH, uninstalled"
+echo "$(basename "$msi"): installed over another build, run through PATH, uninstalled"
