@@ -20,9 +20,15 @@ if(VELMOTH_WINDOWS_BUILD_DIR)
                                     ${VELMOTH_VERSION} ${PROJECT_VERSION} ${package_prefix})
   set_tests_properties(package.zip package.msi PROPERTIES RESOURCE_LOCK package_wine_prefix
                                                           TIMEOUT 600)
-  list(APPEND tests package.zip package.msi)
+  # Wine's server for that prefix, which outlives each program a while, ends with
+  # the run, before the display that its services hold does.
+  add_test(NAME package.wine_stop COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${package_prefix}
+                                          sh -c "wineserver -k 2>/dev/null || true")
+  set_tests_properties(package.wine_stop PROPERTIES FIXTURES_CLEANUP packages
+                                                    RESOURCE_LOCK package_wine_prefix)
+  list(APPEND tests package.zip package.msi package.wine_stop)
 endif()
 set_tests_properties(${tests} PROPERTIES LABELS package)
 set_tests_properties(package.make PROPERTIES FIXTURES_SETUP packages)
-list(REMOVE_ITEM tests package.make)
+list(REMOVE_ITEM tests package.make package.wine_stop)
 set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED packages)
