@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "cli/output_text.h"
+#include "velmoth_version.h"
 
 namespace velmoth {
 namespace {
@@ -84,7 +85,7 @@ int Reported(const Console& console, const std::function<int()>& command) {
 int RunQueueCommand(const std::vector<std::string>& args, const Console& console,
                     FileSystem& files) {
   CLI::App app(kDescription, kProgram);
-  app.set_version_flag("--version", std::string(kProgram) + " " + VELMOTH_VERSION);
+  app.set_version_flag("--version", std::string(kProgram) + " " + VELMOTH_VERSION_TEXT);
   app.require_subcommand(1);
   app.footer(kFooter);
   app.failure_message([](const CLI::App*, const CLI::Error& error) {

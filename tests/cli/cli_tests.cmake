@@ -5,7 +5,7 @@ add_dependencies(cli_tests velmoth-queue)
 file(RELATIVE_PATH velmoth_queue_program ${CMAKE_CURRENT_BINARY_DIR}
      ${PROJECT_BINARY_DIR}/src/cli/velmoth-queue${CMAKE_EXECUTABLE_SUFFIX})
 target_compile_definitions(cli_tests PRIVATE VELMOTH_QUEUE_PROGRAM="${velmoth_queue_program}"
-                                             VELMOTH_VERSION="${PROJECT_VERSION}")
+                                             VELMOTH_VERSION="${VELMOTH_VERSION}")
 
 if(WIN32)
   find_program(VELMOTH_OBJDUMP NAMES ${CMAKE_CXX_COMPILER_TARGET}-objdump

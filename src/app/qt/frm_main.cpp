@@ -3,8 +3,10 @@
 #include "app/qt/frm_main.h"
 
 #include <QCheckBox>
+#include <QDirIterator>
 #include <QFile>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -61,6 +63,14 @@ bool TextFits(const QWidget& control, const QFont& font) {
          metrics.height() <= control.height();
 }
 
+// Velmoth's icon at each size that the build rendered into the resource :/icon.
+QIcon VelmothIcon() {
+  QIcon icon;
+  QDirIterator files(QStringLiteral(":/icon"), {QStringLiteral("*.png")});
+  while (files.hasNext()) icon.addFile(files.next());
+  return icon;
+}
+
 }  // namespace
 
 FrmMain::FrmMain(QWidget* parent)
@@ -69,6 +79,7 @@ FrmMain::FrmMain(QWidget* parent)
       handlers_(model_, *this, files_) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromLatin1(form::kCaption));
+  setWindowIcon(VelmothIcon());
   setFixedSize(form::kClientSize.width, form::kClientSize.height);
   CreateControls();
   if (const QScreen* screen = this->screen()) {

@@ -74,11 +74,21 @@ HFONT MessageFont(UINT dpi) {
   return CreateFontIndirectW(&font);
 }
 
+// The program's icon (packaging/windows/icon.rc) at the size of the system
+// metrics `widthMetric` and `heightMetric`; null in a program that carries none.
+HICON LoadIconImage(HINSTANCE instance, int widthMetric, int heightMetric) {
+  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric),
+                                       GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+}
+
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconImage(instance, SM_CXICON, SM_CYICON);
+  windowClass.hIconSm = LoadIconImage(instance, SM_CXSMICON, SM_CYSMICON);
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = kClassName;

@@ -138,6 +138,13 @@ TEST_F(FrmMainLayout, TheWindowIsCaptionedAndFixedInSizeWithOnlyACloseBox) {
   EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 }
 
+TEST_F(FrmMainTest, TheWindowBearsVelmothsIconFromTheSmallestSizeToTheLargest) {
+  window = std::make_unique<FrmMain>();
+  const QList<QSize> sizes = window->windowIcon().availableSizes();
+  EXPECT_TRUE(sizes.contains(QSize(16, 16))) << sizes.size();
+  EXPECT_TRUE(sizes.contains(QSize(256, 256))) << sizes.size();
+}
+
 TEST_F(FrmMainLayout, TabFollowsTheFormFromTheFirstFocusAndNoButtonIsDefault) {
   window = std::make_unique<FrmMain>();
   EXPECT_EQ(window->focusWidget(), Control<QWidget>(form::kFirstFocus));

@@ -236,6 +236,12 @@ TEST_F(FrmMainTest, OpensCaptionedCentredAndFixedInSizeWithOnlyACloseBox) {
   EXPECT_TRUE(boxes.seen.empty());
 }
 
+TEST_F(FrmMainTest, TheWindowBearsTheProgramsIconInTheTitleBarAndTheTaskbar) {
+  Open();
+  EXPECT_NE(GetClassLongPtrW(window, GCLP_HICON), 0);
+  EXPECT_NE(GetClassLongPtrW(window, GCLP_HICONSM), 0);
+}
+
 TEST_F(FrmMainTest, ControlsAreOfTheirKindWithTheirCaptionsWhereTheFormPutsThemAtAnyDpi) {
   Open();
   for (const form::Control& control : form::kControls) {

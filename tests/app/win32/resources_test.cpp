@@ -1,5 +1,5 @@
 // velmoth.exe's resources as Windows reads them from the built program: the
-// manifest that the linker must not lose, and the version information.
+// manifest that the linker must not lose, the icon and the version information.
 #include <windows.h>
 // After windows.h, which they need.
 #include <gtest/gtest.h>
@@ -34,6 +34,25 @@ TEST(Resources, TheManifestAsksForCommonControls6PerMonitorDpiAndNoElevation) {
                            ">PerMonitorV2", "level=\"asInvoker\""}) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   }
+}
+
+TEST(Resources, TheIconComesInEachSizeWindowsShows) {
+  const HMODULE exe = LoadLibraryExW(VelmothExe().c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(exe, nullptr) << VelmothExe();
+  const HRSRC found = FindResourceW(exe, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+  ASSERT_NE(found, nullptr);
+  // The icon directory: three words, then an entry of 14 bytes for each image,
+  // its width first, where 0 stands for 256.
+  const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(exe, found)));
+  const WORD count = *reinterpret_cast<const WORD*>(directory + 4);
+  std::vector<int> widths;
+  for (WORD image = 0; image < count; ++image) {
+    const BYTE width = directory[6 + 14 * image];
+    widths.push_back(width == 0 ? 256 : width);
+  }
+  FreeLibrary(exe);
+  EXPECT_EQ(widths, (std::vector<int>{16, 24, 32, 48, 64, 256}));
 }
 
 TEST(Resources, TheVersionInformationNamesTheProduct) {

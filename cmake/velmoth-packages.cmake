@@ -1,0 +1,11 @@
+# The packages operators install, made by the target velmoth_packages in packages/
+# of the build: on Linux a .deb, whose tests join the Linux build's tests and try
+# the Windows build's packages too; on Windows an MSI and a zip.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/velmoth-windows-packages.cmake)
+else()
+  include(${CMAKE_CURRENT_LIST_DIR}/velmoth-deb.cmake)
+  if(BUILD_TESTING)
+    include(${PROJECT_SOURCE_DIR}/tests/package/package_tests.cmake)
+  endif()
+endif()
