@@ -33,20 +33,25 @@ std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
     gone += row.outcome == RequeueOutcome::kGone;
   }
   if (noLongerCandidates + gone == 0) return {};
-  const auto count = [](std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+  // "1 is" or "2 are": appended piece by piece, as the lines are put together.
+  const auto append = [](std::string& text, std::size_t n, const char* one, const char* many) {
+    text += std::to_string(n);
+    text += ' ';
+    text += n == 1 ? one : many;
   };
-  std::string message = count(noLongerCandidates + gone, "message was", "messages were") +
-                        " skipped and left as they are:";
+  std::string message;
+  append(message, noLongerCandidates + gone, "message was", "messages were");
+  message += " skipped and left as they are:";
   if (noLongerCandidates > 0) {
-    message += "\n" +
-               count(noLongerCandidates, "is no longer a requeue candidate",
-                     "are no longer requeue candidates") +
-               " (the server has begun to send it again, or it is a non-delivery report)";
+    message += '\n';
+    append(message, noLongerCandidates, "is no longer a requeue candidate",
+           "are no longer requeue candidates");
+    message += " (the server has begun to send it again, or it is a non-delivery report)";
   }
   if (gone > 0) {
-    message += "\n" + count(gone, "is no longer in the Bad Mail directory",
-                            "are no longer in the Bad Mail directory");
+    message += '\n';
+    append(message, gone, "is no longer in the Bad Mail directory",
+           "are no longer in the Bad Mail directory");
   }
   return message;
 }

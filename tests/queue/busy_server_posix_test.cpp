@@ -110,7 +110,10 @@ class BusyServer {
 
   // Written under another name first, then renamed into place.
   static void WriteByRename(const fs::path& path, const std::string& bytes) {
-    const fs::path temporary = path.parent_path() / ("~" + path.filename().string() + ".tmp");
+    std::string name = "~";
+    name += path.filename().string();
+    name += ".tmp";
+    const fs::path temporary = path.parent_path() / name;
     testing::WriteFile(temporary, bytes);
     fs::rename(temporary, path);
   }
