@@ -39,6 +39,10 @@ function(velmoth_library target folder)
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC ${root})
   target_link_libraries(${target} PUBLIC ${arg_DEPENDS})
+  # The coverage libFuzzer steers by, in the code the fuzz targets drive.
+  if(VELMOTH_FUZZ)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
   if(WIN32)
     target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                 _WIN32_WINNT=0x0A00)
