@@ -71,12 +71,11 @@ TEST(MessageTip, ShowsTheFieldsOfTheMessageFileOrWhyItCannot) {
        "From: =?ISO-8859-1?Q?J=F6rg_M=FCller?= <jm@example.de>\n"
        "To: =?UTF-8?B?0JDQvdC90LA=?= <anna@example.ru>\nSubject: =?UTF-8?Q?=CE=A3=CF=8D=CE=BD?=\n",
        std::nullopt,
-       "From: J\xC3\xB6rg M\xC3\xBCller <jm@example.de>\n"
-       "To: \xD0\x90\xD0\xBD\xD0\xBD\xD0\xB0 <anna@example.ru>\n"
-       "Subject: \xCE\xA3\xCF\x8D\xCE\xBD\nDate: (none)"},
+       "From: Jörg Müller <jm@example.de>\nTo: Анна <anna@example.ru>\nSubject: Σύν\n"
+       "Date: (none)"},
       {"a long field", "To: a@example.net\nSubject: " + kLongSubject + "\n", std::nullopt,
        "From: (none)\nTo: a@example.net\nSubject: " + kLongSubject.substr(0, kTipFieldWidth - 1) +
-           "\xE2\x80\xA6\nDate: (none)"},
+           "…\nDate: (none)"},
       {"vanished", std::nullopt, std::nullopt, "The message file is no longer there"},
       {"unreadable", "From: a", FileError(kErrorAccessDenied, "Access is denied", "here"),
        "The message file cannot be read: Access is denied"},
@@ -92,7 +91,7 @@ TEST(MessageTip, ShowsTheFieldsOfTheMessageFileOrWhyItCannot) {
 }
 
 TEST(MessageTip, CutsEveryFieldToItsWidthCountingWideCharactersTwice) {
-  const std::string wide = "\xE8\xAB\x8B\xE6\xB1\x82";  // two CJK characters, four columns
+  const std::string wide = "請求";  // four columns wide
   std::string recipients, subject;
   for (int i = 0; i < 30; ++i) recipients += "r" + std::to_string(i) + "@example.net, ";
   for (int i = 0; i < 60; ++i) subject += wide;
@@ -105,7 +104,7 @@ TEST(MessageTip, CutsEveryFieldToItsWidthCountingWideCharactersTwice) {
   int count = 0;
   for (std::string line; std::getline(lines, line); ++count) {
     const std::string value = line.substr(line.find(": ") + 2);
-    EXPECT_TRUE(value.ends_with("\xE2\x80\xA6")) << line;
+    EXPECT_TRUE(value.ends_with("…")) << line;
     EXPECT_LE(TextWidth(value), kTipFieldWidth) << line;
     EXPECT_GE(TextWidth(value), kTipFieldWidth - 2) << line;  // less a blank before the cut
   }

@@ -226,7 +226,7 @@ TEST_F(FrmMainTest, ARowsTooltipTellsWhoItsMessageIsFromToWhomAndWhatAboutAsWrit
     QTextDocument shown;
     shown.setHtml(tip);
     EXPECT_EQ(shown.toPlainText().toStdString(),
-              "From: J\xC3\xB6rg <j@example.org>\nTo: bob@example.net\n"
+              "From: Jörg <j@example.org>\nTo: bob@example.net\n"
               "Subject: <b>Rates</b> & fees\nDate: (none)");
   }
   EXPECT_TRUE(boxes.seen.empty());

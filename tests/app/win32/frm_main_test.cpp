@@ -335,7 +335,7 @@ TEST_F(FrmMainTest, ARowsInfoTipTellsWhoItsMessageIsFromToWhomAndWhatAbout) {
   tip.iItem = 0;
   SendMessageW(window, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&tip));
   EXPECT_EQ(Narrow(text.c_str()),
-            "From: J\xC3\xB6rg <j@example.org>\nTo: bob@example.net\nCc: cy@example.net\n"
+            "From: Jörg <j@example.org>\nTo: bob@example.net\nCc: cy@example.net\n"
             "Subject: Rates & fees\nDate: (none)");
   EXPECT_TRUE(boxes.seen.empty());
 }
