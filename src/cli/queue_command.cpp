@@ -18,6 +18,10 @@ constexpr char kDescription[] =
     "their delivery finally failed, and requeues them into the SMTP outbound queue as\n"
     "messages never tried. The two directories come from the server's registry values.";
 
+constexpr char kDateForms[] =
+    "2026-12-07, 2026-12-07 08:15 or 2026-12-07T08:15:30 in local time, "
+    "2026-12-07T08:15:30Z in UTC";
+
 constexpr char kFooter[] =
     "Names are written with each backslash doubled and each control character, and each byte\n"
     "that is not UTF-8, as \\xHH; requeue and show take a name written so, or as it is.\n"
@@ -30,10 +34,6 @@ struct Arguments {
   RequeueCommandOptions requeue;
   std::string showName;
 };
-
-constexpr char kDateForms[] =
-    ": 2026-12-07, 2026-12-07 08:15 or 2026-12-07T08:15:00 in local time, "
-    "2026-12-07T08:15:00Z in UTC";
 
 // The filters of a command, which a message must all pass. Text is matched anywhere
 // in the decoded field, without letter case in any script.
@@ -49,10 +49,9 @@ std::vector<CLI::Option*> AddFilters(CLI::App& command, MessageFilter& filter) {
                                const std::string& help) {
     const auto read = [&bound, name](const std::string& typed) {
       bound = ParseDateBound(typed);
-      if (!bound) throw CLI::ValidationError(name, "not a date" + std::string(kDateForms));
+      if (!bound) throw CLI::ValidationError(name, "not a date: " + std::string(kDateForms));
     };
-    return command.add_option_function<std::string>(name, read, help + kDateForms)
-        ->type_name("DATE");
+    return command.add_option_function<std::string>(name, read, help)->type_name("DATE");
   };
   return {text("--from", filter.from, "Only messages whose From holds TEXT"),
           text("--to", filter.to, "Only messages whose To or Cc holds TEXT"),
@@ -127,7 +126,7 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   CLI::App app(kDescription, kProgram);
   app.set_version_flag("--version", std::string(kProgram) + " " + VELMOTH_VERSION);
   app.require_subcommand(1);
-  app.footer(kFooter);
+  app.footer(std::string(kFooter) + "\nDATE is " + kDateForms + ".");
   app.failure_message([](const CLI::App*, const CLI::Error& error) {
     return std::string(kProgram) + ": " + error.what() +
            "\nRun with --help for more information.\n";
