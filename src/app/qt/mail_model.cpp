@@ -188,7 +188,7 @@ QVariant MailModel::ToolTip(const Row& row) const {
   if (files_ == nullptr) return {};
   const std::string tip = MessageTip(*files_, row.text);
   return Qt::convertFromPlainText(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())),
-                                  Qt::WhiteSpaceNormal);
+                                  Qt::WhiteSpacePre);
 }
 
 bool MailModel::setData(const QModelIndex& index, const QVariant& value, int role) {

@@ -74,7 +74,8 @@ class MailModel final : public QAbstractTableModel, public MailList {
   void Publish();
   // Positions in rows_ in the order of the current sort column.
   std::vector<std::size_t> SortedOrder() const;
-  // The row's MessageTip as rich text, so that no markup in a header is obeyed.
+  // The row's MessageTip as rich text, so that no markup in a header is obeyed,
+  // its lines kept whole: each is cut short enough already.
   QVariant ToolTip(const Row& row) const;
 
   FileSystem* files_;
