@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 #include <stdexcept>
 
-#include "base/text_width.h"
 #include "queue/queue_paths.h"
 #include "support/mail_server.h"
 #include "support/memory_files.h"
@@ -88,27 +86,6 @@ TEST(MessageTip, ShowsTheFieldsOfTheMessageFileOrWhyItCannot) {
     if (c.fault) files.faults.emplace(path, *c.fault);
     EXPECT_EQ(MessageTip(files, "parked.eml"), c.tip) << c.what;
   }
-}
-
-TEST(MessageTip, CutsEveryFieldToItsWidthCountingWideCharactersTwice) {
-  const std::string wide = "請求";  // four columns wide
-  std::string recipients, subject;
-  for (int i = 0; i < 30; ++i) recipients += "r" + std::to_string(i) + "@example.net, ";
-  for (int i = 0; i < 60; ++i) subject += wide;
-  MailServer server;
-  MemoryMessages files;
-  files.files[MessageFilePath(Queue::kBadMail, "long")] =
-      "From: " + recipients + "\nTo: " + recipients + "\nCc: " + recipients +
-      "\nSubject: " + subject + "\nDate: " + subject + "\n";
-  std::istringstream lines(MessageTip(files, "long"));
-  int count = 0;
-  for (std::string line; std::getline(lines, line); ++count) {
-    const std::string value = line.substr(line.find(": ") + 2);
-    EXPECT_TRUE(value.ends_with("…")) << line;
-    EXPECT_LE(TextWidth(value), kTipFieldWidth) << line;
-    EXPECT_GE(TextWidth(value), kTipFieldWidth - 2) << line;  // less a blank before the cut
-  }
-  EXPECT_EQ(count, 5);
 }
 
 }  // namespace

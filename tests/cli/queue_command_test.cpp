@@ -226,18 +226,6 @@ TEST(QueueCommand, FiltersTakeOnlyTheMessagesThatPassThemAll) {
   }
 }
 
-TEST(QueueCommand, RequeueToADomainRequeuesEveryCandidateAddressedThere) {
-  ParkedQueue queue;
-  ParkMail(queue);
-  const Ran dry = queue.Command({"requeue", "--dry-run", "--all", "--to", "@example.com"});
-  EXPECT_EQ(dry.out, "would requeue m1\nwould requeue m2\n");
-  EXPECT_EQ(queue.Requeued(), std::vector<std::string>{});
-  const Ran run = queue.Command({"requeue", "--to", "@example.com"});
-  EXPECT_EQ(run.out, "requeued m1\nrequeued m2\n");
-  EXPECT_EQ(queue.Requeued(), (std::vector<std::string>{"m1", "m2"}));
-  EXPECT_TRUE(fs::exists(queue.server.badMail() / "m3"));
-}
-
 TEST(QueueCommand, RequeueMovesTheCandidatesAsAskedAndSkipsTheOthers) {
   const struct {
     Args args;
