@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/message_filter.h"
 #include "queue/file_system.h"
 
 namespace velmoth {
@@ -28,11 +29,13 @@ struct Console {
 struct ListOptions {
   bool all = false;  // the parked files that are no candidates too
   bool json = false;
+  MessageFilter filter;  // the files listed must pass it
 };
 
 struct RequeueCommandOptions {
   bool all = false;                // every candidate, instead of the named ones
   std::vector<std::string> names;  // as escaped by EscapeName, or typed as they are
+  MessageFilter filter;            // without names: every candidate that passes it
   bool keep = false;               // the parked files stay in Bad Mail
   bool dryRun = false;
   bool json = false;

@@ -1,8 +1,10 @@
 // velmoth-queue list: the requeue candidates and, with --all, every other parked
-// file with the reason it is none, sorted by name, as aligned text or JSON.
+// file with the reason it is none, each with who its message is from, to whom and
+// what about, those that pass the filters sorted by name, as aligned text or JSON.
 #include <algorithm>
 #include <optional>
 
+#include "base/text_width.h"
 #include "cli/commands.h"
 #include "cli/name_escape.h"
 #include "cli/output_text.h"
@@ -18,63 +20,99 @@ struct ListedFile {
   std::optional<FileDate> date;
   std::optional<LeftOutReason> reason;
   std::optional<FileError> error;
+  std::optional<MessageHeader> header = {};  // when its message file could be read
 };
 
-std::vector<ListedFile> ListedFiles(const BadMailScan& scan, bool all) {
+// The rows that pass the filter, sorted by name. A header is read for each row
+// whose message file is a regular file, through the "messages" directory.
+std::vector<ListedFile> ListedFiles(const BadMailScan& scan, const ListOptions& options,
+                                    FileSystem& files) {
   std::vector<ListedFile> rows;
   for (const BadMailEntry& entry : scan.candidates) {
     rows.push_back({entry.name, entry.size, entry.date, std::nullopt, std::nullopt});
   }
-  if (all) {
+  if (options.all) {
     for (const LeftOutFile& file : scan.leftOut) {
       rows.push_back({file.name, file.size, file.date, file.reason, file.error});
     }
   }
+  ParkedHeaders headers(files);
+  for (ListedFile& row : rows) {
+    if (row.size) row.header = headers.Read(row.name);
+  }
+  std::erase_if(
+      rows, [&](const ListedFile& row) { return !Passes(options.filter, row.header, row.date); });
   std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return rows;
 }
 
+// The columns a header field may take in the text output before it is cut.
+constexpr std::size_t kFromWidth = 30;
+constexpr std::size_t kToWidth = 30;
+constexpr std::size_t kSubjectWidth = 50;
+
 struct TextRow {
-  std::string name;
-  std::string size;
-  std::string date;
-  std::string reason;  // empty for a candidate
+  std::string name, size, date;
+  std::string reason = {};  // empty for a candidate
+  std::string from = {}, to = {}, subject = {};
 };
 
 TextRow ToText(const ListedFile& file) {
   TextRow row{EscapeName(file.name), file.size ? std::to_string(*file.size) : "-",
-              file.date ? LocalDateText(*file.date) : "-", ""};
+              file.date ? LocalDateText(*file.date) : "-"};
   if (file.reason) row.reason = ReasonText(*file.reason);
   if (file.error) row.reason += ": " + ErrorText(*file.error);
+  if (file.header) {
+    row.from = CutToWidth(file.header->from, kFromWidth);
+    row.to = CutToWidth(file.header->to, kToWidth);
+    row.subject = CutToWidth(file.header->subject, kSubjectWidth);
+  }
   return row;
 }
 
-// The columns a terminal gives UTF-8 text, one per character.
-std::size_t Columns(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
+struct TextColumn {
+  std::string TextRow::*cell;
+  bool right;     // aligned right, else left
+  bool optional;  // left out when no row has text in it
+};
 
-std::string Spaces(std::size_t count) { return std::string(count, ' '); }
+// Name, size (right-aligned) and date; the reason of a left-out file, when the
+// list has one; from, to and subject.
+constexpr TextColumn kTextColumns[] = {
+    {&TextRow::name, false, false},    {&TextRow::size, true, false},
+    {&TextRow::date, false, false},    {&TextRow::reason, false, true},
+    {&TextRow::from, false, false},    {&TextRow::to, false, false},
+    {&TextRow::subject, false, false},
+};
 
-// Name, size and date in columns two spaces apart, the size right-aligned, and
-// the reason after them for a left-out file.
+// The columns two spaces apart, each line without the blanks it would end with.
 void WriteText(const std::vector<ListedFile>& files, std::ostream& out) {
   std::vector<TextRow> rows;
-  std::size_t nameWidth = 0, sizeWidth = 0, dateWidth = 0;
+  std::size_t widths[std::size(kTextColumns)] = {};
   for (const ListedFile& file : files) {
     rows.push_back(ToText(file));
-    nameWidth = std::max(nameWidth, Columns(rows.back().name));
-    sizeWidth = std::max(sizeWidth, rows.back().size.size());
-    dateWidth = std::max(dateWidth, rows.back().date.size());
+    for (std::size_t i = 0; i < std::size(kTextColumns); ++i) {
+      widths[i] = std::max(widths[i], TextWidth(rows.back().*kTextColumns[i].cell));
+    }
   }
   for (const TextRow& row : rows) {
-    out << row.name << Spaces(nameWidth - Columns(row.name) + 2)
-        << Spaces(sizeWidth - row.size.size()) << row.size << "  " << row.date;
-    if (!row.reason.empty()) out << Spaces(dateWidth - row.date.size() + 2) << row.reason;
-    out << '\n';
+    std::string line;
+    for (std::size_t i = 0; i < std::size(kTextColumns); ++i) {
+      const TextColumn& column = kTextColumns[i];
+      if (column.optional && widths[i] == 0) continue;
+      const std::string& cell = row.*column.cell;
+      const std::string padding(widths[i] - TextWidth(cell), ' ');
+      if (i > 0) line += "  ";
+      line += column.right ? padding + cell : cell + padding;
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    out << line << '\n';
   }
+}
+
+nlohmann::ordered_json HeaderField(const std::optional<MessageHeader>& header,
+                                   std::string MessageHeader::*field) {
+  return header ? nlohmann::ordered_json(*header.*field) : nullptr;
 }
 
 nlohmann::ordered_json ToJson(const ListedFile& file) {
@@ -84,6 +122,11 @@ nlohmann::ordered_json ToJson(const ListedFile& file) {
   json["candidate"] = !file.reason;
   if (file.reason) json["reason"] = ReasonWord(*file.reason);
   if (file.error) json["error"] = ErrorJson(*file.error);
+  json["from"] = HeaderField(file.header, &MessageHeader::from);
+  json["to"] = HeaderField(file.header, &MessageHeader::to);
+  json["cc"] = HeaderField(file.header, &MessageHeader::cc);
+  json["subject"] = HeaderField(file.header, &MessageHeader::subject);
+  json["date_header"] = HeaderField(file.header, &MessageHeader::date);
   return json;
 }
 
@@ -112,7 +155,7 @@ void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
 
 int RunList(const ListOptions& options, const Console& console, FileSystem& files) {
   const BadMailScan scan = ScanBadMail(files);
-  const std::vector<ListedFile> rows = ListedFiles(scan, options.all);
+  const std::vector<ListedFile> rows = ListedFiles(scan, options, files);
   if (options.json) {
     WriteJson(rows, console.out);
   } else {

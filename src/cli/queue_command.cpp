@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 
+#include "base/case_fold.h"
 #include "cli/output_text.h"
 #include "velmoth_version.h"
 
@@ -18,9 +19,15 @@ constexpr char kDescription[] =
     "their delivery finally failed, and requeues them into the SMTP outbound queue as\n"
     "messages never tried. The two directories come from the server's registry values.";
 
+constexpr char kDateForms[] =
+    "2026-12-07, 2026-12-07 08:15 or 2026-12-07T08:15:30 in local time, "
+    "2026-12-07T08:15:30Z in UTC";
+
 constexpr char kFooter[] =
     "Names are written with each backslash doubled and each control character, and each byte\n"
     "that is not UTF-8, as \\xHH; requeue and show take a name written so, or as it is.\n"
+    "A message is taken when it passes every filter given; requeue with filters and no\n"
+    "names requeues every candidate that passes them.\n"
     "Exit status: 0 done, 1 a message or the command failed, 2 a usage error.";
 
 struct Arguments {
@@ -29,28 +36,61 @@ struct Arguments {
   std::string showName;
 };
 
+// The filters of a command, which a message must all pass. Text is matched anywhere
+// in the decoded field, without letter case in any script.
+std::vector<CLI::Option*> AddFilters(CLI::App& command, MessageFilter& filter) {
+  const auto text = [&command](const char* name, std::optional<std::string>& part,
+                               const std::string& help) {
+    return command
+        .add_option_function<std::string>(
+            name, [&part](const std::string& typed) { part = CaseFold(typed); }, help)
+        ->type_name("TEXT");
+  };
+  const auto date = [&command](const char* name, std::optional<FileDate>& bound,
+                               const std::string& help) {
+    const auto read = [&bound, name](const std::string& typed) {
+      bound = ParseDateBound(typed);
+      if (!bound) throw CLI::ValidationError(name, "not a date: " + std::string(kDateForms));
+    };
+    return command.add_option_function<std::string>(name, read, help)->type_name("DATE");
+  };
+  return {text("--from", filter.from, "Only messages whose From holds TEXT"),
+          text("--to", filter.to, "Only messages whose To or Cc holds TEXT"),
+          text("--subject", filter.subject, "Only messages whose Subject holds TEXT"),
+          date("--after", filter.after, "Only command files dated at or after DATE"),
+          date("--before", filter.before, "Only command files dated before DATE")};
+}
+
 void AddList(CLI::App& app, ListOptions& options) {
   CLI::App* list = app.add_subcommand(
-      "list", "List the requeue candidates: name, message size, command file date (local time)");
+      "list",
+      "List the requeue candidates: name, message size, command file date (local time), "
+      "from, to, subject");
   list->add_flag("-a,--all", options.all,
                  "Also list the parked files that are no candidates, with the reason");
   list->add_flag("--json", options.json,
-                 "Write one JSON array of objects: name, size, date (UTC), candidate, reason");
+                 "Write one JSON array of objects: name, size, date (UTC), candidate, reason, "
+                 "from, to, cc, subject, date_header");
+  AddFilters(*list, options.filter);
 }
 
 void AddRequeue(CLI::App& app, RequeueCommandOptions& options) {
   CLI::App* requeue = app.add_subcommand(
-      "requeue", "Requeue the named candidates, or all of them, deleting their parked files");
-  CLI::Option* all = requeue->add_flag("-a,--all", options.all, "Requeue every candidate");
-  requeue->add_option("NAME", options.names, "A candidate's name, as list writes it")
-      ->excludes(all);
+      "requeue",
+      "Requeue the named candidates, or all that pass the filters, deleting their parked files");
+  CLI::Option* all =
+      requeue->add_flag("-a,--all", options.all, "Requeue every candidate that passes the filters");
+  CLI::Option* names =
+      requeue->add_option("NAME", options.names, "A candidate's name, as list writes it")
+          ->excludes(all);
+  for (CLI::Option* filter : AddFilters(*requeue, options.filter)) names->excludes(filter);
   requeue->add_flag("-k,--keep", options.keep, "Keep the parked files in Bad Mail");
   requeue->add_flag("-n,--dry-run", options.dryRun, "Say what would be done; change nothing");
   requeue->add_flag("--json", options.json,
                     "Write one JSON array of objects: name, outcome, reason, error");
   requeue->callback([&options] {
-    if (!options.all && options.names.empty()) {
-      throw CLI::ValidationError("requeue: name the messages to requeue, or give --all");
+    if (!options.all && options.names.empty() && !options.filter.Any()) {
+      throw CLI::ValidationError("requeue: name the messages to requeue, give --all, or filter");
     }
   });
 }
@@ -87,7 +127,7 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   CLI::App app(kDescription, kProgram);
   app.set_version_flag("--version", std::string(kProgram) + " " + VELMOTH_VERSION_TEXT);
   app.require_subcommand(1);
-  app.footer(kFooter);
+  app.footer(std::string(kFooter) + "\nDATE is " + kDateForms + ".");
   app.failure_message([](const CLI::App*, const CLI::Error& error) {
     return std::string(kProgram) + ": " + error.what() +
            "\nRun with --help for more information.\n";

@@ -1,6 +1,7 @@
-// velmoth-queue requeue: the named candidates, or every one, put back into the
-// outbound queue by the window's own Requeue, after a fresh scan has said which
-// names are candidates; with --dry-run, only what would be done is said.
+// velmoth-queue requeue: the named candidates, or every one that passes the
+// filters, put back into the outbound queue by the window's own Requeue, after a
+// fresh scan has said which names are candidates; with --dry-run, only what
+// would be done is said.
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -42,16 +43,25 @@ std::map<std::string, std::optional<LeftOutReason>> ParkedNames(const BadMailSca
   return parked;
 }
 
-// The rows to report on, in the order named (by name for --all); a name given
-// twice is requeued once.
-std::vector<CommandRow> SelectRows(const BadMailScan& scan, const RequeueCommandOptions& options) {
+// Every candidate that passes the filter, by name.
+std::vector<CommandRow> PassingRows(const BadMailScan& scan, const MessageFilter& filter,
+                                    FileSystem& files) {
   std::vector<CommandRow> rows;
-  if (options.all) {
-    for (const BadMailEntry& entry : scan.candidates) rows.push_back({entry.name});
-    std::sort(rows.begin(), rows.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
-    return rows;
+  ParkedHeaders headers(files);
+  for (const BadMailEntry& entry : scan.candidates) {
+    const auto header = filter.NeedsHeader() ? headers.Read(entry.name) : std::nullopt;
+    if (Passes(filter, header, entry.date)) rows.push_back({entry.name});
   }
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  return rows;
+}
+
+// The rows to report on, in the order named (by name for --all or a filter); a
+// name given twice is requeued once.
+std::vector<CommandRow> SelectRows(const BadMailScan& scan, const RequeueCommandOptions& options,
+                                   FileSystem& files) {
+  if (options.names.empty()) return PassingRows(scan, options.filter, files);
+  std::vector<CommandRow> rows;
   const auto parked = ParkedNames(scan);
   std::set<std::string> named;
   for (const std::string& text : options.names) {
@@ -173,7 +183,10 @@ void WriteJson(const std::vector<CommandRow>& rows, std::ostream& out) {
 }  // namespace
 
 int RunRequeue(const RequeueCommandOptions& options, const Console& console, FileSystem& files) {
-  std::vector<CommandRow> rows = SelectRows(ScanBadMail(files), options);
+  std::vector<CommandRow> rows = SelectRows(ScanBadMail(files), options, files);
+  if (rows.empty() && options.filter.Any()) {
+    console.err << kProgram << ": no requeue candidate passes the filters\n";
+  }
   const bool anyCandidate = std::any_of(rows.begin(), rows.end(), [](const CommandRow& row) {
     return row.outcome == RowOutcome::kWouldRequeue;
   });

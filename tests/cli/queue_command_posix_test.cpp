@@ -1,6 +1,6 @@
 // The built velmoth-queue run by the shell, on a name that is bytes and no UTF-8:
 // listed escaped, in text with the local date of the zone TZ names and in JSON,
-// and found again by the escape as an argument.
+// filtered by dates in that zone, and found again by the escape as an argument.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -48,10 +48,19 @@ TEST(QueueCommandPosix, TheProgramListsShowsAndRequeuesANameThatIsNoUtf8) {
     "escaped": true,
     "size": 9,
     "date": "2026-12-31T20:15:00Z",
-    "candidate": true
+    "candidate": true,
+    "from": "",
+    "to": "",
+    "cc": "",
+    "subject": "",
+    "date_header": ""
   }
 ]
 )"},
+      // The zone's local time: the command file's date is a bound's first second.
+      {"list --after '2027-01-01 01:45' --before '2027-01-01T01:45:01'", 0,
+       "caf\\xE9  9  2027-01-01 01:45:00\n"},
+      {"list --after '2027-01-01 01:45:01'", 0, ""},
       {"show 'caf\\xE9'", 0, message},
       {"requeue 'caf\\xE9'", 0, "requeued caf\\xE9\n"},
       {"list --bogus", 2, ""},

@@ -123,6 +123,109 @@ TEST(QueueCommand, ListGivesTheCandidatesAndWithAllEveryOtherFileAndWhyInTextAnd
   EXPECT_TRUE(fs::equivalent(PathFromText(error["path"]), queue.server.badMail() / "locked"));
 }
 
+// Three more candidates with a header, dated 08:00, 08:15 and 08:30 UTC beside
+// a-ready's 08:15; a-ready and b-ready have none.
+void ParkMail(ParkedQueue& queue) {
+  const struct {
+    const char* name;
+    const char* message;
+    int minute;
+  } mail[] = {
+      {"m1", "From: ann@example.org\r\nTo: bob@example.com\r\nSubject: Invoice 42\r\n\r\n", 0},
+      {"m2",
+       "From: carl@example.net\r\nTo: dora@example.org\r\nCc: eve@example.com\r\n"
+       "Subject: =?UTF-8?Q?Stra=C3=9Fe?=\r\nDate: Mon, 7 Dec 2026 09:14:00 +0100\r\n\r\n",
+       15},
+      {"m3", "From: \"ANN\" <ann@other.net>\r\nTo: fred@example.net\r\nSubject: Meeting\r\n\r\n",
+       30},
+  };
+  for (const auto& m : mail) {
+    queue.server.Park(m.name, "Status=Failed\r\n", m.message);
+    const FileDate date = std::chrono::sys_days{std::chrono::December / 7 / 2026} +
+                          std::chrono::hours(8) + std::chrono::minutes(m.minute);
+    fs::last_write_time(queue.server.badMail() / m.name, std::chrono::file_clock::from_sys(date));
+  }
+}
+
+std::vector<std::string> JsonNames(const std::string& out) {
+  std::vector<std::string> names;
+  for (const auto& row : nlohmann::json::parse(out)) names.push_back(row["name"]);
+  return names;
+}
+
+TEST(QueueCommand, ListShowsFromToAndSubjectAfterTheOtherColumnsCutToKeepALineReadable) {
+  ParkedQueue queue;
+  const std::string wide = "請";  // two columns wide
+  std::string subject;
+  for (int i = 0; i < 30; ++i) subject += wide;
+  queue.server.Park("c-mail", "Status=Failed\r\n",
+                    ("From: Ann <ann@example.org>\r\nTo: r0@example.net, r1@example.net, "
+                     "r2@example.net\r\nSubject: " +
+                     subject + "\r\n\r\nbody")
+                        .c_str());
+  const Ran listed = queue.Command({"list"});
+  std::string cutSubject;
+  for (int i = 0; i < 24; ++i) cutSubject += wide;
+  const std::string date = R"(\d{4}-\d\d-\d\d [\d:]{8})";
+  EXPECT_TRUE(std::regex_match(
+      listed.out,
+      std::regex("a-ready +5  " + date + "\nb-ready +4  " + date + "\nc-mail +\\d+  " + date +
+                 "  Ann <ann@example.org>  r0@example.net, r1@example.ne…  " + cutSubject + "…\n")))
+      << listed.out;
+  const auto rows = nlohmann::json::parse(queue.Command({"list", "--json"}).out);
+  EXPECT_EQ(rows[2]["to"], "r0@example.net, r1@example.net, r2@example.net");
+  EXPECT_EQ(rows[2]["subject"], subject);
+}
+
+TEST(QueueCommand, ListJsonGivesEachHeaderFieldAndNullWhereTheMessageCannotBeRead) {
+  ParkedQueue queue;
+  ParkMail(queue);
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row : nlohmann::json::parse(queue.Command({"list", "--all", "--json"}).out)) {
+    rows[row["name"]] = row;
+  }
+  const nlohmann::json& m2 = rows["m2"];
+  EXPECT_EQ(m2["from"], "carl@example.net");
+  EXPECT_EQ(m2["to"], "dora@example.org");
+  EXPECT_EQ(m2["cc"], "eve@example.com");
+  EXPECT_EQ(m2["subject"], "Straße");
+  EXPECT_EQ(m2["date_header"], "Mon, 7 Dec 2026 09:14:00 +0100");
+  EXPECT_EQ(rows["a-ready"]["subject"], "");  // read, and without a header
+  for (const char* name : {"locked", "no-message"}) {
+    for (const char* field : {"from", "to", "cc", "subject", "date_header"}) {
+      EXPECT_TRUE(rows[name][field].is_null()) << name << " " << field;
+    }
+  }
+}
+
+TEST(QueueCommand, FiltersTakeOnlyTheMessagesThatPassThemAll) {
+  const struct {
+    Args filters;
+    std::vector<std::string> listed;
+  } cases[] = {
+      {{"--from", "ANN"}, {"m1", "m3"}},
+      {{"--to", "@EXAMPLE.com"}, {"m1", "m2"}},  // m2 by its Cc
+      {{"--subject", "strasse"}, {"m2"}},
+      {{"--from", "ann", "--to", "example.net"}, {"m3"}},
+      {{"--from", "ann", "--subject", "meeting", "--to", "bob"}, {}},
+      {{"--after", "2026-12-07T08:15:00Z", "--before", "2026-12-07T08:30:00Z"}, {"a-ready", "m2"}},
+      {{"--after", "2026-12-07T08:00:00Z", "--before", "2026-12-07 08:15Z", "--from", "@"}, {"m1"}},
+  };
+  for (const auto& c : cases) {
+    ParkedQueue queue;
+    ParkMail(queue);
+    Args list{"list", "--json"}, requeue{"requeue"};
+    list.insert(list.end(), c.filters.begin(), c.filters.end());
+    requeue.insert(requeue.end(), c.filters.begin(), c.filters.end());
+    EXPECT_EQ(JsonNames(queue.Command(list).out), c.listed) << c.filters[1];
+    const Ran requeued = queue.Command(requeue);
+    EXPECT_EQ(requeued.status, 0) << requeued.err;
+    EXPECT_EQ(queue.Requeued(), c.listed) << c.filters[1];
+    EXPECT_EQ(requeued.err,
+              c.listed.empty() ? "velmoth-queue: no requeue candidate passes the filters\n" : "");
+  }
+}
+
 TEST(QueueCommand, RequeueMovesTheCandidatesAsAskedAndSkipsTheOthers) {
   const struct {
     Args args;
@@ -206,6 +309,9 @@ TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
       {true, true, {"show", "nowhere"}, 1, "", "velmoth-queue: error 2: "},
       {true, true, {"list", "--bogus"}, 2, "", "velmoth-queue: The following argument was not"},
       {true, true, {"requeue"}, 2, "", "velmoth-queue: requeue: name the messages to requeue"},
+      {true, true, {"requeue", "a-ready", "--from", "ann"}, 2, "", "velmoth-queue: NAME excludes"},
+      {true, true, {"list", "--after", "2026-12-7"}, 2, "", "velmoth-queue: --after: not a date"},
+      {true, true, {"list", "--before", "yesterday"}, 2, "", "velmoth-queue: --before: not a"},
       {true, true, {"--version"}, 0, "velmoth-queue " VELMOTH_VERSION "\n", ""},
   };
   for (const auto& c : cases) {

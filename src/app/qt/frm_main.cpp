@@ -76,6 +76,7 @@ QIcon VelmothIcon() {
 FrmMain::FrmMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      model_(&files_),
       handlers_(model_, *this, files_) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromLatin1(form::kCaption));

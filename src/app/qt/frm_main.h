@@ -44,8 +44,8 @@ class FrmMain final : public QWidget, public WindowServices {
   void ShowMessage(QMessageBox::Icon icon, const std::string& message);
   void FitFont();
 
-  MailModel model_;
   NativeFileSystem files_;
+  MailModel model_;
   MainWindowHandlers handlers_;
 
   QTreeView* lvwMail_ = nullptr;

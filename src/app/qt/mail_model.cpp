@@ -7,11 +7,14 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
+#include <QTextDocument>
 #include <algorithm>
 #include <numeric>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
+
+#include "app/message_tip.h"
 
 namespace velmoth::qt {
 namespace {
@@ -43,7 +46,8 @@ QString DisplayName(const std::string& text) {
 
 }  // namespace
 
-MailModel::MailModel(QObject* parent) : QAbstractTableModel(parent) {
+MailModel::MailModel(FileSystem* files, QObject* parent)
+    : QAbstractTableModel(parent), files_(files) {
   dateFormat_ =
       locale_.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + TimeFormatWithSeconds(locale_);
 }
@@ -174,8 +178,17 @@ QVariant MailModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::TextAlignmentRole:
       return Alignment(index.column());
+    case Qt::ToolTipRole:
+      return ToolTip(row);
   }
   return {};
+}
+
+QVariant MailModel::ToolTip(const Row& row) const {
+  if (files_ == nullptr) return {};
+  const std::string tip = MessageTip(*files_, row.text);
+  return Qt::convertFromPlainText(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())),
+                                  Qt::WhiteSpacePre);
 }
 
 bool MailModel::setData(const QModelIndex& index, const QVariant& value, int role) {

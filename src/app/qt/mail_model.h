@@ -1,6 +1,7 @@
 // The rows of lvwMail: a Qt table model that owns the parked messages and is the
 // window's MailList. Its row order is the order shown, also after a header-click
-// sort, so list positions are the positions the operator sees.
+// sort, so list positions are the positions the operator sees. A row's tooltip
+// tells who its message is from, to whom and what about.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -14,6 +15,7 @@
 
 #include "app/form.h"
 #include "app/mail_list.h"
+#include "queue/file_system.h"
 
 namespace velmoth::qt {
 
@@ -24,7 +26,8 @@ class MailModel final : public QAbstractTableModel, public MailList {
   // The form's columns, in its order.
   enum Column { kFilename = 0, kFileSize = 1, kFileDate = 2, kColumnCount = form::kColumnCount };
 
-  explicit MailModel(QObject* parent = nullptr);
+  // `files` reads a row's message file for its tooltip; without it rows have none.
+  explicit MailModel(FileSystem* files = nullptr, QObject* parent = nullptr);
 
   // Where SelectedRow() looks; the view's selection.
   void SetSelectionModel(QItemSelectionModel* selection);
@@ -71,7 +74,11 @@ class MailModel final : public QAbstractTableModel, public MailList {
   void Publish();
   // Positions in rows_ in the order of the current sort column.
   std::vector<std::size_t> SortedOrder() const;
+  // The row's MessageTip as rich text, so that no markup in a header is obeyed,
+  // its lines kept whole: each is cut short enough already.
+  QVariant ToolTip(const Row& row) const;
 
+  FileSystem* files_;
   std::vector<Row> rows_;     // what the view knows about
   std::vector<Row> pending_;  // appended while busy, after rows_
   int busyDepth_ = 0;

@@ -98,7 +98,7 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 FrmMain::FrmMain(HINSTANCE instance, FileSystem& files)
-    : instance_(instance), handlers_(list_, *this, files) {}
+    : instance_(instance), files_(files), handlers_(list_, *this, files) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -212,7 +212,8 @@ void FrmMain::CreateControls() {
   }
   const HWND list = Control("lvwMail");
   list_.Attach(list);
-  constexpr DWORD kListStyle = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+  constexpr DWORD kListStyle =
+      LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyle, kListStyle);
   for (int index = 0; index < form::kColumnCount; ++index) {
     const form::Column& column = form::kColumns[index];
@@ -278,6 +279,9 @@ LRESULT FrmMain::OnNotify(const NMHDR& header) {
   switch (header.code) {
     case LVN_GETDISPINFOW:
       list_.GetDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
+      return 0;
+    case LVN_GETINFOTIPW:
+      list_.GetInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header)), files_);
       return 0;
     case NM_DBLCLK:
       handlers_.lvwMail_DblClick();

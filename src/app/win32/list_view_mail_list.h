@@ -1,6 +1,6 @@
 // The list of parked messages as a SysListView32 in report view: the rows' texts
-// are kept here and handed to the control when it paints, the ticks live in the
-// control. Also the application's busy pointer.
+// are kept here and handed to the control when it paints or shows a row's info
+// tip, the ticks live in the control. Also the application's busy pointer.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/mail_list.h"
+#include "queue/file_system.h"
 
 namespace velmoth::win32 {
 
@@ -39,6 +40,9 @@ class ListViewMailList final : public MailList {
   bool busy() const { return busyDepth_ > 0; }
   // Answers LVN_GETDISPINFOW with the text of one cell.
   void GetDisplayInfo(NMLVDISPINFOW& info) const;
+  // Answers LVN_GETINFOTIPW with the row's MessageTip, read through `files`, in
+  // place of the text the control offers.
+  void GetInfoTip(NMLVGETINFOTIPW& tip, FileSystem& files) const;
 
  private:
   struct Row {

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
 #include <cerrno>
@@ -217,6 +218,23 @@ TEST_F(FrmMainTest, LoadListsTheParkedMessagesAndAllAndNoneTickThem) {
       EXPECT_EQ(list().index(row - 1, 0).data(Qt::CheckStateRole).toInt(),
                 ticked ? Qt::Checked : Qt::Unchecked);
     }
+  }
+  EXPECT_TRUE(boxes.seen.empty());
+}
+
+TEST_F(FrmMainTest, ARowsTooltipTellsWhoItsMessageIsFromToWhomAndWhatAboutAsWritten) {
+  server.Park("rates", kParked,
+              "From: =?UTF-8?Q?J=C3=B6rg?= <j@example.org>\r\nTo: bob@example.net\r\n"
+              "Subject: <b>Rates</b> & fees\r\n\r\nbody");
+  Open();
+  for (int column = 0; column < MailModel::kColumnCount; ++column) {
+    const QString tip = list().index(0, column).data(Qt::ToolTipRole).toString();
+    // Rich text, so that markup in a header is shown, not obeyed.
+    QTextDocument shown;
+    shown.setHtml(tip);
+    EXPECT_EQ(shown.toPlainText().toStdString(),
+              "From: Jörg <j@example.org>\nTo: bob@example.net\n"
+              "Subject: <b>Rates</b> & fees\nDate: (none)");
   }
   EXPECT_TRUE(boxes.seen.empty());
 }

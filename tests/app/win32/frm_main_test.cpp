@@ -323,6 +323,29 @@ TEST_F(FrmMainTest, LoadListsTheParkedMessagesAndAllAndNoneTickThem) {
   EXPECT_TRUE(boxes.seen.empty());
 }
 
+TEST_F(FrmMainTest, ARowsInfoTipTellsWhoItsMessageIsFromToWhomAndWhatAbout) {
+  server.Park(kUmlauts, kParked,
+              "From: =?UTF-8?Q?J=C3=B6rg?= <j@example.org>\r\nTo: bob@example.net\r\n"
+              "Cc: cy@example.net\r\nSubject: Rates & fees\r\n\r\nbody");
+  Open();
+  const auto extended = SendMessageW(List(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+  EXPECT_EQ(extended & LVS_EX_INFOTIP, LVS_EX_INFOTIP);
+  // The control offers the row's own text, which the tip replaces.
+  std::wstring text = Widen(kUmlauts);
+  text.resize(INFOTIPSIZE);
+  const int id = ControlId("lvwMail");
+  NMLVGETINFOTIPW tip{};
+  tip.hdr = {List(), static_cast<UINT_PTR>(id), static_cast<UINT>(LVN_GETINFOTIPW)};
+  tip.pszText = text.data();
+  tip.cchTextMax = INFOTIPSIZE;
+  tip.iItem = 0;
+  SendMessageW(window, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&tip));
+  EXPECT_EQ(Narrow(text.c_str()),
+            "From: Jörg <j@example.org>\nTo: bob@example.net\nCc: cy@example.net\n"
+            "Subject: Rates & fees\nDate: (none)");
+  EXPECT_TRUE(boxes.seen.empty());
+}
+
 TEST_F(FrmMainTest, CopyRequeuesTheTickedRowsAsTheDeleteBoxSays) {
   for (const std::string& name : {std::string("alpha"), kUmlauts}) server.Park(name, kParked);
   Open();

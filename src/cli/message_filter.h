@@ -1,0 +1,56 @@
+// Which parked messages list and requeue take: filters on who a message is from,
+// to whom and what about, and on its command file's date; and the headers they,
+// and list's columns, read through the "messages" directory opened once.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/file_time.h"
+#include "queue/file_system.h"
+#include "queue/message_header.h"
+
+namespace velmoth {
+
+// Conditions a message must all meet; an unset one is met by every message.
+struct MessageFilter {
+  // Text the decoded field must hold somewhere, case-folded (CaseFold) already:
+  // `to` is looked for in To and in Cc.
+  std::optional<std::string> from = {}, to = {}, subject = {};
+  // The command file's date must be at or after `after`, and before `before`.
+  std::optional<FileDate> after = {}, before = {};
+
+  bool Any() const { return NeedsHeader() || after || before; }
+  bool NeedsHeader() const { return from || to || subject; }
+};
+
+// Whether a message meets every condition of `filter`. `header` is nothing when
+// the message file could not be read, and then meets no header condition; `date`
+// is nothing when the command file's date is unknown, and then meets no bound.
+bool Passes(const MessageFilter& filter, const std::optional<MessageHeader>& header,
+            std::optional<FileDate> date);
+
+// The instant a bound names: "2026-12-07" (its first second), "2026-12-07 08:15",
+// "2026-12-07 08:15:30", with "T" in place of the blank too, all in local time,
+// or in UTC when a time is followed by "Z". Nothing for any other text, and for
+// a date before 1970.
+std::optional<FileDate> ParseDateBound(std::string_view text);
+
+// The headers of parked messages, through the Bad Mail directory's "messages"
+// opened on the first read.
+class ParkedHeaders {
+ public:
+  explicit ParkedHeaders(FileSystem& files) : files_(files) {}
+
+  // Nothing when the message file is not there or cannot be read.
+  std::optional<MessageHeader> Read(const std::string& name);
+
+ private:
+  FileSystem& files_;
+  bool opened_ = false;
+  std::unique_ptr<Directory> messages_;  // null when it could not be opened
+};
+
+}  // namespace velmoth
