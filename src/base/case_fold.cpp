@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "base/utf16_text.h"
+#include "base/utf8_text.h"
 
 namespace velmoth {
 namespace {
@@ -19,43 +19,32 @@ constexpr Folding kFoldings[] = {
 };
 static_assert(std::ranges::is_sorted(kFoldings, {}, &Folding::from));
 
-void AppendUtf16(char32_t code, std::u16string& out) {
-  if (code < 0x10000) {
-    out += static_cast<char16_t>(code);
-    return;
-  }
-  code -= 0x10000;
-  out += static_cast<char16_t>(0xD800 + (code >> 10));
-  out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-}
-
-void AppendFolded(char32_t code, std::u16string& out) {
+void AppendFolded(char32_t code, std::string& out) {
   if (code < 0x80) {
-    out += static_cast<char16_t>(code >= 'A' && code <= 'Z' ? code + ('a' - 'A') : code);
+    out += static_cast<char>(code >= 'A' && code <= 'Z' ? code + ('a' - 'A') : code);
     return;
   }
   const Folding* found = std::ranges::lower_bound(kFoldings, code, {}, &Folding::from);
-  if (found == std::end(kFoldings) || found->from != code) return AppendUtf16(code, out);
+  if (found == std::end(kFoldings) || found->from != code) return AppendUtf8(out, code);
   for (const char32_t to : found->to) {
-    if (to != 0) AppendUtf16(to, out);
+    if (to != 0) AppendUtf8(out, to);
   }
 }
 
 }  // namespace
 
 std::string CaseFold(std::string_view text) {
-  const std::u16string utf16 = Utf16(text);
-  std::u16string folded;
-  folded.reserve(utf16.size());
-  for (std::size_t i = 0; i < utf16.size(); ++i) {
-    char32_t code = utf16[i];
-    // Utf16 pairs only the surrogates of one character.
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < utf16.size()) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
-    }
-    AppendFolded(code, folded);
+  std::string folded;
+  folded.reserve(text.size());
+  while (!text.empty()) {
+    // A byte that starts no character is read as Latin-1.
+    const std::size_t length = Utf8Length(text);
+    AppendFolded(
+        length == 0 ? static_cast<unsigned char>(text.front()) : Utf8CodePoint(text, length),
+        folded);
+    text.remove_prefix(length == 0 ? 1 : length);
   }
-  return Utf8(folded);
+  return folded;
 }
 
 }  // namespace velmoth

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/utf8_text.h"
+
 namespace velmoth {
 namespace {
 
@@ -29,22 +31,14 @@ bool InAny(const Range (&ranges)[N], char32_t code) {
 }
 
 // The length of the character `text` starts with, and its code point; a byte
-// that starts no UTF-8 sequence is a character of its own.
+// that starts no UTF-8 character is a character of its own.
 std::size_t NextChar(std::string_view text, char32_t& code) {
-  const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  code = byte(0);
-  const std::size_t length = code < 0xC2   ? 1
-                             : code < 0xE0 ? 2
-                             : code < 0xF0 ? 3
-                             : code < 0xF5 ? 4
-                                           : 1;
-  if (length == 1 || text.size() < length) return 1;
-  char32_t value = code & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 1;
-    value = (value << 6) | (byte(i) & 0x3F);
+  const std::size_t length = Utf8Length(text);
+  if (length == 0) {
+    code = static_cast<unsigned char>(text.front());
+    return 1;
   }
-  code = value;
+  code = Utf8CodePoint(text, length);
   return length;
 }
 

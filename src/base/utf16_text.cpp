@@ -2,18 +2,10 @@
 // from files compare the same way on every platform.
 #include "base/utf16_text.h"
 
+#include "base/utf8_text.h"
+
 namespace velmoth {
 namespace {
-
-void AppendUtf16(char32_t code, std::u16string& out) {
-  if (code < 0x10000) {
-    out += static_cast<char16_t>(code);
-  } else {
-    code -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (code >> 10));
-    out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-  }
-}
 
 // The capital of a small letter; any other character as it is.
 char16_t CapitalOf(char16_t c) {
@@ -36,30 +28,14 @@ char16_t CapitalOf(char16_t c) {
 }  // namespace
 
 void TakeUtf8Char(std::string_view& text, std::u16string& out) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  const std::size_t length = lead < 0x80             ? 1
-                             : (lead & 0xE0) == 0xC0 ? 2
-                             : (lead & 0xF0) == 0xE0 ? 3
-                             : (lead & 0xF8) == 0xF0 ? 4
-                                                     : 0;
-  if (length > 1 && text.size() >= length) {
-    char32_t code = lead & (0x7F >> length);
-    bool valid = true;
-    for (std::size_t i = 1; i < length && valid; ++i) {
-      valid = (byte(i) & 0xC0) == 0x80;
-      code = (code << 6) | (byte(i) & 0x3F);
-    }
-    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (valid && code >= kSmallest[length] && code <= 0x10FFFF &&
-        (code < 0xD800 || code > 0xDFFF)) {
-      AppendUtf16(code, out);
-      text.remove_prefix(length);
-      return;
-    }
+  const std::size_t length = Utf8Length(text);
+  if (length == 0) {
+    out += static_cast<char16_t>(static_cast<unsigned char>(text.front()));
+    text.remove_prefix(1);
+    return;
   }
-  out += static_cast<char16_t>(lead);
-  text.remove_prefix(1);
+  AppendUtf16(out, Utf8CodePoint(text, length));
+  text.remove_prefix(length);
 }
 
 std::u16string Utf16(std::string_view text) {
@@ -80,21 +56,7 @@ std::string Utf8(std::u16string_view text) {
     } else if (code >= 0xD800 && code <= 0xDFFF) {
       code = 0xFFFD;
     }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    AppendUtf8(out, code);
   }
   return out;
 }

@@ -2,40 +2,13 @@
 // control characters and bytes outside valid UTF-8 as \\ and \xHH.
 #include "cli/name_escape.h"
 
+#include "base/utf8_text.h"
+
 namespace velmoth {
 namespace {
 
 unsigned char Byte(std::string_view text, std::size_t index) {
   return static_cast<unsigned char>(text[index]);
-}
-
-// The length of the valid UTF-8 sequence `text` starts with, or 0 when its first
-// byte starts none (a stray continuation byte, an overlong form, a surrogate or a
-// code point past U+10FFFF).
-std::size_t Utf8Length(std::string_view text) {
-  const unsigned char lead = Byte(text, 0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80;  // the range of the second byte
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() < length || Byte(text, 1) < low || Byte(text, 1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if ((Byte(text, i) & 0xC0) != 0x80) return 0;
-  }
-  return length;
 }
 
 void AppendHexEscape(std::string& out, unsigned char byte) {

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/utf8_text.h"
+
 namespace velmoth {
 namespace {
 
@@ -34,62 +36,17 @@ std::string_view Trim(std::string_view text) {
 
 // ---- UTF-8 ----
 
-// The length of the valid UTF-8 character that `text` starts with; 0 when there is
-// none: a stray or missing continuation byte, an overlong form, a surrogate, a
-// value past U+10FFFF.
-std::size_t Utf8Length(std::string_view text) {
-  const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 2;
-  unsigned char low = 0x80, high = 0xBF;  // the bounds of the second byte
-  if (lead < 0xC2 || lead > 0xF4) return 0;
-  if (lead >= 0xE0) length = lead >= 0xF0 ? 4 : 3;
-  if (lead == 0xE0) low = 0xA0;
-  if (lead == 0xED) high = 0x9F;
-  if (lead == 0xF0) low = 0x90;
-  if (lead == 0xF4) high = 0x8F;
-  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  }
-  return length;
-}
-
-bool IsUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = Utf8Length(text.substr(i));
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
 // Appends `c` as UTF-8, as it is shown: tab and line ends as a space, other control
 // characters (C0, DEL and C1) as U+FFFD, so no text can steer a terminal.
 void AppendChar(std::string& out, char32_t c) {
   if (c == '\t' || c == '\r' || c == '\n') c = ' ';
   if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = kReplacement;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  AppendUtf8(out, c);
 }
 
 // Appends UTF-8 `text` as it is shown; a byte that starts no character (which a
 // converter should never give) is shown as U+FFFD.
-void AppendUtf8(std::string& out, std::string_view text) {
+void AppendShownUtf8(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
     const std::size_t length = Utf8Length(text.substr(i));
@@ -323,7 +280,7 @@ bool HeaderTextDecoder::Emit(std::size_t first, std::size_t last) {
     return false;
   }
   if (!lastDecoded_) Text(words_[first].gap);
-  AppendUtf8(out_, converted_);
+  AppendShownUtf8(out_, converted_);
   lastDecoded_ = true;
   return true;
 }
@@ -363,7 +320,7 @@ void HeaderTextDecoder::Text(std::string_view text) {
     if (fold) {
       out_ += ' ';
     } else if (space || utf8_) {
-      AppendUtf8(out_, part);
+      AppendShownUtf8(out_, part);
     } else {
       AppendWindows1252(out_, part);
     }
