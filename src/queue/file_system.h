@@ -56,6 +56,8 @@ class InputFile {
   virtual ~InputFile() = default;
   // Reads up to `size` bytes; fewer only at the end of the file, 0 there.
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  // The file's status: as it was when opened for a file FileSystem::OpenForReading
+  // opened; for one a Directory opened, it may be taken when first asked for.
   virtual FileStatus Status() = 0;
   virtual const fs::path& path() const = 0;
 };

@@ -60,9 +60,17 @@ class Handle {
   HANDLE handle_;
 };
 
+// The status of an open file, its identity among it.
+FileStatus StatusOf(HANDLE file, const fs::path& path) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) ThrowLastError(path);
+  return {FileKind::kRegular, SizeOf(info.nFileSizeHigh, info.nFileSizeLow),
+          DateOf(info.ftLastWriteTime), IdentityOf(info)};
+}
+
 class Win32InputFile final : public InputFile {
  public:
-  Win32InputFile(HANDLE file, fs::path path, FileStatus status)
+  Win32InputFile(HANDLE file, fs::path path, std::optional<FileStatus> status)
       : file_(file), path_(std::move(path)), status_(status) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
@@ -71,34 +79,42 @@ class Win32InputFile final : public InputFile {
     if (!ReadFile(file_.get(), buffer, wanted, &got, nullptr)) ThrowLastError(path_);
     return got;
   }
-  FileStatus Status() override { return status_; }
+  FileStatus Status() override {
+    if (!status_) status_ = StatusOf(file_.get(), path_);
+    return *status_;
+  }
   const fs::path& path() const override { return path_; }
 
  private:
   Handle file_;
   fs::path path_;
-  FileStatus status_;
+  std::optional<FileStatus> status_;
 };
 
-std::unique_ptr<InputFile> OpenRegular(const fs::path& path) {
-  // The server may write, rename or delete the file while we read it. A link or
-  // junction is opened as itself, so that it can be refused, never followed.
+// Opens `path` for reading. The server may write, rename or delete the file while
+// we read it. A link or junction is opened as itself, so that it can be refused,
+// never followed, and a console, pipe or other device is refused too. With
+// `describe` the file's status is taken as it is when opened, so that a change
+// while it is read shows; without, it is taken when first asked for: under Wine
+// the call that gives it costs as much as opening and reading a small file.
+std::unique_ptr<InputFile> OpenRegular(const fs::path& path, bool describe) {
   Handle file(CreateFileW(
       path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) ThrowLastError(path);
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file.get(), &info)) ThrowLastError(path);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    ThrowLastError(path);
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     throw FileError(kErrorIsLink, "The file is a link, and links are not followed", PathText(path));
   }
-  // A console, pipe or other device name is not a queue file.
   if (GetFileType(file.get()) != FILE_TYPE_DISK ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw FileError(kErrorNotRegularFile, "Not a regular file", PathText(path));
   }
-  const FileStatus status{FileKind::kRegular, SizeOf(info.nFileSizeHigh, info.nFileSizeLow),
-                          DateOf(info.ftLastWriteTime), IdentityOf(info)};
+  std::optional<FileStatus> status;
+  if (describe) status = StatusOf(file.get(), path);
   return std::make_unique<Win32InputFile>(file.release(), path, status);
 }
 
@@ -132,7 +148,7 @@ class Win32Directory final : public Directory {
 
   std::vector<DirectoryEntry> Entries() override;
   std::unique_ptr<InputFile> Open(const std::string& name) override {
-    return OpenRegular(path_ / PathFromText(name));
+    return OpenRegular(path_ / PathFromText(name), false);
   }
   std::optional<FileStatus> Status(const std::string& name) override;
   const fs::path& path() const override { return path_; }
@@ -215,7 +231,7 @@ std::unique_ptr<Directory> NativeFileSystem::OpenDirectory(const fs::path& dir) 
 }
 
 std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path) {
-  return OpenRegular(path);
+  return OpenRegular(path, true);
 }
 
 std::unique_ptr<OutputFile> NativeFileSystem::CreateTemporary(const fs::path& dir) {
