@@ -1,6 +1,7 @@
-// The rows of lvwMail over a SysListView32. Texts are given to the control as
-// callbacks, so a row costs the control no copies and dates are formatted only
-// for the rows on screen; painting stays off while a scan fills the list.
+// The rows of lvwMail over a SysListView32. Each row is a callback item, whose
+// sub-items' texts the control asks for too, so a row costs the control one
+// message and no copies, and dates are formatted only for the rows on screen;
+// painting stays off while a scan fills the list.
 #include "app/win32/list_view_mail_list.h"
 
 #include <algorithm>
@@ -69,21 +70,21 @@ void ListViewMailList::AddRow(const std::string&, const std::string& text) {
   }
 }
 
-void ListViewMailList::UseCallbackText(int row, int subItem) {
-  LVITEMW item{};
-  item.iSubItem = subItem;
-  item.pszText = LPSTR_TEXTCALLBACKW;
-  SendMessageW(list_, LVM_SETITEMTEXTW, Index(row), reinterpret_cast<LPARAM>(&item));
-}
-
 void ListViewMailList::SetSize(int row, std::uint64_t bytes) {
   At(row).size = bytes;
-  UseCallbackText(row, kFileSize);
+  Repaint(row);
 }
 
 void ListViewMailList::SetDate(int row, FileDate date) {
   At(row).date = date;
-  UseCallbackText(row, kFileDate);
+  Repaint(row);
+}
+
+void ListViewMailList::Repaint(int row) {
+  // While a scan fills the list, it is painted once at the end.
+  if (busyDepth_ > 0) return;
+  const auto index = static_cast<WPARAM>(Index(row));
+  SendMessageW(list_, LVM_REDRAWITEMS, index, static_cast<LPARAM>(index));
 }
 
 int ListViewMailList::RowCount() const { return static_cast<int>(rows_.size()); }

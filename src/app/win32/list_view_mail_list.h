@@ -54,8 +54,8 @@ class ListViewMailList final : public MailList {
 
   Row& At(int row);
   std::size_t Index(int row) const;
-  // Makes a sub-item's text come from GetDisplayInfo.
-  void UseCallbackText(int row, int subItem);
+  // Paints the row again when its texts change outside a scan.
+  void Repaint(int row);
 
   HWND list_ = nullptr;
   std::vector<Row> rows_;
