@@ -1,137 +1,224 @@
-// The scan and the requeue on realistic Bad Mail trees, each timed side by side
-// with its floor in the same iteration: the plainest loop that does the same I/O.
-// Each benchmark reports Velmoth's time and its ratio to the floor.
+// The scan, the scan with the messages' headers, and the requeue on realistic Bad
+// Mail trees, each timed side by side with its floor in the same iteration: the
+// plainest loop that does the same I/O, or for the headers the plain scan. Each
+// benchmark reports Velmoth's time, the floor's and their ratio.
+//
+// queue_bench [--trees=DIR] [Google Benchmark flags]: the scans read the servers
+// of park_messages in DIR/<count>, making those that are missing; without DIR
+// they are made in a scratch directory and removed at the end.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <memory>
+#include <cstring>
+#include <iostream>
+#include <random>
 
-#include "bad_mail_tree.h"
+#include "bench_server.h"
+#include "cli/message_filter.h"
+#include "floors.h"
 #include "queue/bad_mail_scan.h"
 #include "queue/requeue.h"
-#include "support/mail_server.h"
 
 namespace velmoth {
 namespace {
 
-using testing::MailServer;
+using bench::BenchServer;
 using Clock = std::chrono::steady_clock;
+
+fs::path& TreesDir() {
+  static fs::path dir;
+  return dir;
+}
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// Enumerates the directory, opens each command file relative to it, reads its
-// date and all its bytes, closes it and looks at its message file.
-std::size_t ScanFloor(const fs::path& badMail) {
-  DIR* dir = ::opendir(badMail.c_str());
-  const int messages = ::open((badMail / "messages").c_str(), O_RDONLY | O_DIRECTORY);
-  std::size_t found = 0;
-  char buffer[64 * 1024];
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_type != DT_REG) continue;
-    const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY);
-    struct stat st {};
-    ::fstat(fd, &st);
-    while (::read(fd, buffer, sizeof buffer) > 0) {
-    }
-    ::close(fd);
-    if (::fstatat(messages, entry->d_name, &st, 0) == 0) ++found;
+// Velmoth's time and the floor's over the iterations of one run.
+struct Timings {
+  double velmoth = 0;
+  double floor = 0;
+
+  void Add(benchmark::State& state, double velmothSeconds, double floorSeconds) {
+    state.SetIterationTime(velmothSeconds);
+    velmoth += velmothSeconds;
+    floor += floorSeconds;
   }
-  ::close(messages);
-  ::closedir(dir);
-  return found;
+  void Report(benchmark::State& state) const {
+    state.counters["floor_ms"] =
+        benchmark::Counter(floor * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["ratio"] = velmoth / floor;
+  }
+};
+
+// The server whose registry values the scan and requeue read next.
+void UseServer(const BenchServer& server) { setenv("WINEPREFIX", server.prefix().c_str(), 1); }
+
+// The server of `count` messages that the scans share, made on first use.
+BenchServer SharedServer(int count) {
+  BenchServer server(TreesDir() / std::to_string(count));
+  if (!server.IsMade()) server.Make(count);
+  return server;
 }
 
-void CopyFile(const fs::path& from, const fs::path& to) {
-  const int in = ::open(from.c_str(), O_RDONLY);
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  char buffer[256 * 1024];
-  ssize_t got = 0;
-  while ((got = ::read(in, buffer, sizeof buffer)) > 0) {
-    if (::write(out, buffer, static_cast<std::size_t>(got)) != got) break;
-  }
-  ::close(in);
-  ::close(out);
+double TimeScanFloor(const BenchServer& server) {
+  const auto start = Clock::now();
+  benchmark::DoNotOptimize(bench::ScanFloor(server.badMail()));
+  return Seconds(start);
 }
 
-// Copies the rows, writes the command files under temporary names, renames them,
-// flushes the file system once, then deletes the parked files.
-void RequeueFloor(const MailServer& server, const std::vector<std::string>& names) {
-  const fs::path badMail = server.badMail();
-  const fs::path outbound = server.outbound();
-  int number = 0;
-  for (const std::string& name : names) {
-    CopyFile(badMail / "messages" / name, outbound / "messages" / name);
-    const fs::path temporary = outbound / "messages" / (".floor-" + std::to_string(++number));
-    CopyFile(badMail / name, temporary);
-    ::rename(temporary.c_str(), (outbound / name).c_str());
-  }
-  const int fd = ::open(outbound.c_str(), O_RDONLY | O_DIRECTORY);
-  ::syncfs(fd);
-  ::close(fd);
-  for (const std::string& name : names) {
-    ::unlink((badMail / "messages" / name).c_str());
-    ::unlink((badMail / name).c_str());
-  }
-}
-
-void Report(benchmark::State& state, double velmoth, double floor) {
-  state.SetIterationTime(velmoth);
-  state.counters["floor_ms"] = floor * 1000;
-  state.counters["ratio"] = velmoth / floor;
+double TimeScan(benchmark::State& state, std::size_t expected) {
+  NativeFileSystem files;
+  const auto start = Clock::now();
+  const BadMailScan scan = ScanBadMail(files);
+  const double seconds = Seconds(start);
+  if (scan.candidates.size() != expected) state.SkipWithError("wrong candidates");
+  return seconds;
 }
 
 void BM_Scan(benchmark::State& state) {
-  MailServer server;
-  const auto tree = bench::ParkMessages(server.badMail(), static_cast<int>(state.range(0)));
-  NativeFileSystem files;
-  ScanFloor(server.badMail());  // the page cache warm for both
+  const BenchServer server = SharedServer(static_cast<int>(state.range(0)));
+  const std::size_t expected = server.Candidates().size();
+  UseServer(server);
+  bench::ScanFloor(server.badMail());  // the page cache warm for both
+  Timings timings;
+  bool floorFirst = true;
   for (auto _ : state) {
-    auto start = Clock::now();
-    benchmark::DoNotOptimize(ScanFloor(server.badMail()));
-    const double floor = Seconds(start);
-    start = Clock::now();
-    const BadMailScan scan = ScanBadMail(files);
-    const double velmoth = Seconds(start);
-    if (scan.candidates.size() != tree.candidates.size()) state.SkipWithError("wrong candidates");
-    Report(state, velmoth, floor);
+    // Each goes first every other time, so neither gains from the order.
+    double floor = 0, velmoth = 0;
+    if (floorFirst) {
+      floor = TimeScanFloor(server);
+      velmoth = TimeScan(state, expected);
+    } else {
+      velmoth = TimeScan(state, expected);
+      floor = TimeScanFloor(server);
+    }
+    timings.Add(state, velmoth, floor);
+    floorFirst = !floorFirst;
   }
+  timings.Report(state);
 }
-BENCHMARK(BM_Scan)->ArgName("messages")->Arg(1000)->Arg(10000)->Arg(100000)->UseManualTime()
+BENCHMARK(BM_Scan)
+    ->ArgName("messages")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// The scan, then each candidate's header, as velmoth-queue list reads them; the
+// plain scan is its floor here, as reading the headers may take at most as long again.
+double TimeScanWithHeaders(benchmark::State& state, std::size_t expected) {
+  NativeFileSystem files;
+  const auto start = Clock::now();
+  const BadMailScan scan = ScanBadMail(files);
+  ParkedHeaders headers(files);
+  std::size_t read = 0;
+  for (const BadMailEntry& entry : scan.candidates) {
+    const auto header = headers.Read(entry.name);
+    read += header && !header->from.empty();
+  }
+  const double seconds = Seconds(start);
+  if (read != expected) state.SkipWithError("a header was not read");
+  return seconds;
+}
+
+void BM_Headers(benchmark::State& state) {
+  const BenchServer server = SharedServer(static_cast<int>(state.range(0)));
+  const std::size_t expected = server.Candidates().size();
+  UseServer(server);
+  TimeScanWithHeaders(state, expected);  // the page cache warm for both
+  Timings timings;
+  for (auto _ : state) {
+    const double scan = TimeScan(state, expected);
+    timings.Add(state, TimeScanWithHeaders(state, expected), scan);
+  }
+  timings.Report(state);
+}
+BENCHMARK(BM_Headers)
+    ->ArgName("messages")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A fresh server of `count` parked messages, on disk as a server's are.
+BenchServer FreshServer(const std::string& name, int count) {
+  BenchServer server(TreesDir() / name);
+  server.Make(count);
+  ::sync();
+  return server;
+}
+
+double TimeRequeueFloor(int count) {
+  const BenchServer server = FreshServer("requeue-floor", count);
+  const auto names = server.Candidates();
+  const auto start = Clock::now();
+  bench::RequeueFloor(server.badMail(), server.outbound(), names);
+  const double seconds = Seconds(start);
+  fs::remove_all(server.root());
+  return seconds;
+}
+
+double TimeRequeue(benchmark::State& state, int count) {
+  const BenchServer server = FreshServer("requeue", count);
+  const auto names = server.Candidates();
+  UseServer(server);
+  NativeFileSystem files;
+  const auto start = Clock::now();
+  const auto rows = Requeue(names, {}, files);
+  const double seconds = Seconds(start);
+  if (rows.back().outcome != RequeueOutcome::kRequeued) state.SkipWithError("requeue failed");
+  fs::remove_all(server.root());
+  return seconds;
+}
 
 void BM_Requeue(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
+  Timings timings;
   for (auto _ : state) {
-    double floor = 0;
-    {
-      MailServer server;
-      const auto tree = bench::ParkMessages(server.badMail(), count);
-      ::sync();  // the parked files on disk before, as a server's are
-      const auto start = Clock::now();
-      RequeueFloor(server, tree.candidates);
-      floor = Seconds(start);
-    }
-    MailServer server;
-    const auto tree = bench::ParkMessages(server.badMail(), count);
-    ::sync();
-    NativeFileSystem files;
-    const auto start = Clock::now();
-    const auto rows = Requeue(tree.candidates, {}, files);
-    const double velmoth = Seconds(start);
-    if (rows.back().outcome != RequeueOutcome::kRequeued) state.SkipWithError("requeue failed");
-    Report(state, velmoth, floor);
+    const double floor = TimeRequeueFloor(count);
+    timings.Add(state, TimeRequeue(state, count), floor);
   }
+  timings.Report(state);
 }
-BENCHMARK(BM_Requeue)->ArgName("messages")->Arg(1000)->Arg(10000)->UseManualTime()
+// One iteration a repetition: each needs two fresh trees.
+BENCHMARK(BM_Requeue)
+    ->ArgName("messages")
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// Takes --trees=DIR from what Google Benchmark left of the arguments.
+bool TakeTreesDir(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--trees=", 8) != 0) {
+      std::cerr << "queue_bench: unknown argument " << argv[i] << "\n";
+      return false;
+    }
+    TreesDir() = argv[i] + 8;
+  }
+  return true;
+}
 
 }  // namespace
 }  // namespace velmoth
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!velmoth::TakeTreesDir(argc, argv)) return 2;
+  const bool scratch = velmoth::TreesDir().empty();
+  if (scratch) {
+    velmoth::TreesDir() = velmoth::fs::temp_directory_path() /
+                          ("velmoth-bench-" + std::to_string(std::random_device()()));
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (scratch) velmoth::fs::remove_all(velmoth::TreesDir());
+  return 0;
+}
