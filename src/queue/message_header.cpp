@@ -15,7 +15,7 @@
 namespace velmoth {
 namespace {
 
-constexpr std::size_t kReadSize = 16 * 1024;
+constexpr std::size_t kReadSize = 4 * 1024;
 constexpr std::size_t kLongestCharset = 64;
 constexpr char32_t kReplacement = 0xFFFD;
 
