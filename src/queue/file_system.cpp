@@ -8,7 +8,8 @@ namespace velmoth {
 
 std::string NewTemporaryName() {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::random_device random;
+  // The device is made once: making one costs far more than drawing from it.
+  static thread_local std::random_device random;
   std::string name = kTemporaryPrefix;
   for (int word = 0; word < 2; ++word) {
     std::uint32_t bits = random();

@@ -90,11 +90,16 @@ class TemporaryFiles {
   std::vector<fs::path> paths_;
 };
 
-void CopyContent(InputFile& from, OutputFile& to) {
+// Copies the whole of `from` to `to`; the number of bytes.
+std::uint64_t CopyContent(InputFile& from, OutputFile& to) {
   constexpr std::size_t kSize = 256 * 1024;
   const auto buffer = std::make_unique_for_overwrite<char[]>(kSize);
-  ReadBlocks(from, buffer.get(), kSize,
-             [&](const char* data, std::size_t size) { to.Write(data, size); });
+  std::uint64_t copied = 0;
+  ReadBlocks(from, buffer.get(), kSize, [&](const char* data, std::size_t size) {
+    to.Write(data, size);
+    copied += size;
+  });
+  return copied;
 }
 
 class Requeuer {
@@ -132,6 +137,7 @@ class Requeuer {
   FileSystem& files_;
   std::vector<RequeueRow> rows_;
   std::vector<PreparedRow> batch_;
+  std::uint64_t batchBytes_ = 0;  // of the message files written for the batch
   QueueSeparation separation_;
   std::optional<RowFailure> failure_;
 };
@@ -146,7 +152,8 @@ std::vector<RequeueRow> Requeuer::Run() {
       } catch (const FileError& error) {
         failure_ = RowFailure{row, error};
       }
-      if (failure_ || batch_.size() >= options_.batchRows || row + 1 == rows_.size()) {
+      if (failure_ || batch_.size() >= options_.batchRows || batchBytes_ >= options_.batchBytes ||
+          row + 1 == rows_.size()) {
         Commit();
         if (options_.progress) options_.progress(row + 1, rows_.size());
       }
@@ -195,7 +202,7 @@ void Requeuer::Prepare(std::size_t row) {
 
   const auto messageCopy = files_.CreateTemporary(temporaries);
   written.Add(messageCopy->path());
-  CopyContent(*message, *messageCopy);
+  batchBytes_ += CopyContent(*message, *messageCopy);
   messageCopy->Close();
 
   // A parked file the server replaced or rewrote while we read: the copies may
@@ -298,6 +305,7 @@ void Requeuer::DeleteParked() {
     }
   }
   batch_.clear();
+  batchBytes_ = 0;
 }
 
 void Requeuer::DiscardStaleTemporaries() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,9 +32,11 @@ struct RequeueRow {
 struct RequeueOptions {
   bool deleteParked = true;
   Clock clock = SystemClock;
-  // Rows written before they are flushed together; bounds how long a failure
-  // waits to be reported.
-  std::size_t batchRows = 256;
+  // Rows written before they are flushed together, and the bytes they may hold:
+  // a batch ends at either bound, which bounds how long a failure waits to be
+  // reported. Each batch costs three flushes.
+  std::size_t batchRows = 1024;
+  std::uint64_t batchBytes = 64 * 1024 * 1024;
   // Told how many rows are done after every batch.
   std::function<void(std::size_t done, std::size_t total)> progress;
 };

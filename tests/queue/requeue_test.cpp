@@ -305,16 +305,26 @@ TEST_F(RequeueTest, TemporariesOfAKilledRunGoOnceTheyAreTenMinutesOld) {
             (std::vector<std::string>{young, "m", "not-ours"}));
 }
 
+// A batch ends at its count of rows or at its bytes, whichever comes first.
 TEST_F(RequeueTest, ProgressIsToldAfterEveryBatch) {
-  for (const char* name : {"a", "b", "c"}) server.Park(name, "Status=Failed");
-  std::vector<std::pair<std::size_t, std::size_t>> told;
-  RequeueOptions options;
-  options.batchRows = 2;
-  options.progress = [&told](std::size_t done, std::size_t total) {
-    told.push_back({done, total});
-  };
-  Requeue({"a", "b", "c"}, options, files);
-  EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::size_t>>{{2, 3}, {3, 3}}));
+  using Told = std::vector<std::pair<std::size_t, std::size_t>>;
+  const struct {
+    std::size_t rows;
+    std::uint64_t bytes;
+    Told told;
+  } cases[] = {{2, 1 << 20, {{2, 3}, {3, 3}}}, {100, 4, {{1, 3}, {2, 3}, {3, 3}}}};
+  for (const auto& c : cases) {
+    for (const char* name : {"a", "b", "c"}) server.Park(name, "Status=Failed", "body");
+    Told told;
+    RequeueOptions options;
+    options.batchRows = c.rows;
+    options.batchBytes = c.bytes;
+    options.progress = [&told](std::size_t done, std::size_t total) {
+      told.push_back({done, total});
+    };
+    Requeue({"a", "b", "c"}, options, files);
+    EXPECT_EQ(told, c.told) << c.rows;
+  }
 }
 
 }  // namespace
