@@ -26,7 +26,9 @@ void CopyFile(const fs::path& from, const fs::path& to) {
 
 }  // namespace
 
-std::size_t ScanFloor(const fs::path& badMail) {
+namespace {
+
+std::size_t Scan(const fs::path& badMail, bool readHeaders) {
   DIR* dir = ::opendir(badMail.c_str());
   const int messages = ::open((badMail / "messages").c_str(), O_RDONLY | O_DIRECTORY);
   std::size_t found = 0;
@@ -39,12 +41,23 @@ std::size_t ScanFloor(const fs::path& badMail) {
     while (::read(fd, buffer, sizeof buffer) > 0) {
     }
     ::close(fd);
-    if (::fstatat(messages, entry->d_name, &st, 0) == 0) ++found;
+    if (::fstatat(messages, entry->d_name, &st, 0) != 0) continue;
+    ++found;
+    if (!readHeaders) continue;
+    const int message = ::openat(messages, entry->d_name, O_RDONLY);
+    ::read(message, buffer, 4096);
+    ::close(message);
   }
   ::close(messages);
   ::closedir(dir);
   return found;
 }
+
+}  // namespace
+
+std::size_t ScanFloor(const fs::path& badMail) { return Scan(badMail, false); }
+
+std::size_t ListFloor(const fs::path& badMail) { return Scan(badMail, true); }
 
 void RequeueFloor(const fs::path& badMail, const fs::path& outbound,
                   const std::vector<std::string>& names) {

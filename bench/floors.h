@@ -14,6 +14,10 @@ namespace velmoth::bench {
 // number of command files whose message file is there.
 std::size_t ScanFloor(const std::filesystem::path& badMail);
 
+// The scan floor, then for each message file found its first 4 KB, where its
+// header is: the I/O of velmoth-queue list, which shows each message's header.
+std::size_t ListFloor(const std::filesystem::path& badMail);
+
 // Copies the rows, writes the command files under temporary names, renames them,
 // flushes the file system once, then deletes the parked files.
 void RequeueFloor(const std::filesystem::path& badMail, const std::filesystem::path& outbound,

@@ -1,6 +1,7 @@
 // queue_floor list|requeue SERVER: the floors of velmoth-queue's list and
-// requeue --all as whole processes, on a server that park_messages made. Both
-// do the scan floor's I/O; requeue then does the requeue floor's on the candidates.
+// requeue --all as whole processes, on a server that park_messages made: list
+// does the list floor's I/O; requeue the scan floor's, then the requeue floor's
+// on the candidates.
 #include <cstdio>
 #include <cstring>
 
@@ -14,9 +15,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const velmoth::bench::BenchServer server(argv[2]);
-  std::printf("%zu\n", velmoth::bench::ScanFloor(server.badMail()));
-  if (requeue) {
-    velmoth::bench::RequeueFloor(server.badMail(), server.outbound(), server.Candidates());
+  if (!requeue) {
+    std::printf("%zu\n", velmoth::bench::ListFloor(server.badMail()));
+    return 0;
   }
+  std::printf("%zu\n", velmoth::bench::ScanFloor(server.badMail()));
+  { velmoth::bench::RequeueFloor(server.badMail(), server.outbound(), server.Candidates()); }
   return 0;
 }
