@@ -55,43 +55,65 @@ FileStatus StatusOf(const struct stat& st) {
   throw FileError(EINVAL, "Not a regular file", PathText(path));
 }
 
+// Where a file was opened: a whole path, or a name in a directory whose path is
+// joined to it only when asked for, as a scan of many files rarely needs it.
+class OpenedPath {
+ public:
+  explicit OpenedPath(fs::path path) : path_(std::move(path)) {}
+  OpenedPath(std::shared_ptr<const fs::path> dir, std::string name)
+      : dir_(std::move(dir)), name_(std::move(name)) {}
+
+  const fs::path& get() const {
+    if (dir_) {
+      path_ = *dir_ / name_;
+      dir_.reset();
+    }
+    return path_;
+  }
+
+ private:
+  mutable std::shared_ptr<const fs::path> dir_;
+  std::string name_;
+  mutable fs::path path_;
+};
+
 class PosixInputFile final : public InputFile {
  public:
-  PosixInputFile(int fd, fs::path path, const struct stat& st)
+  PosixInputFile(int fd, OpenedPath path, const struct stat& st)
       : fd_(fd), path_(std::move(path)), status_(StatusOf(st)) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
     for (;;) {
       const ssize_t got = ::read(fd_.get(), buffer, size);
       if (got >= 0) return static_cast<std::size_t>(got);
-      if (errno != EINTR) ThrowLastError(path_);
+      if (errno != EINTR) ThrowLastError(path());
     }
   }
   FileStatus Status() override { return status_; }
-  const fs::path& path() const override { return path_; }
+  const fs::path& path() const override { return path_.get(); }
 
  private:
   Descriptor fd_;
-  fs::path path_;
+  OpenedPath path_;
   FileStatus status_;
 };
 
 // Opens `name` relative to `dirFd` (or a whole path with AT_FDCWD) for reading:
 // never through a link at the name itself, never anything but a regular file.
-std::unique_ptr<InputFile> OpenRegular(int dirFd, const char* name, const fs::path& path) {
+std::unique_ptr<InputFile> OpenRegular(int dirFd, const char* name, OpenedPath path) {
   // Non-blocking, so that a FIFO planted in a queue cannot hang us before we see
   // what it is; on a regular file the flag does nothing.
   Descriptor fd(::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (fd.get() < 0) {
-    if (errno == ELOOP) ThrowLink(path);
+    if (errno == ELOOP) ThrowLink(path.get());
     // A socket, or a device without its driver, cannot be opened at all.
-    if (errno == ENXIO) ThrowNotRegular(path);
-    ThrowLastError(path);
+    if (errno == ENXIO) ThrowNotRegular(path.get());
+    ThrowLastError(path.get());
   }
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) ThrowLastError(path);
-  if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);
-  return std::make_unique<PosixInputFile>(fd.release(), path, st);
+  if (::fstat(fd.get(), &st) != 0) ThrowLastError(path.get());
+  if (!S_ISREG(st.st_mode)) ThrowNotRegular(path.get());
+  return std::make_unique<PosixInputFile>(fd.release(), std::move(path), st);
 }
 
 class PosixOutputFile final : public OutputFile {
@@ -120,23 +142,24 @@ class PosixOutputFile final : public OutputFile {
 
 class PosixDirectory final : public Directory {
  public:
-  PosixDirectory(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
+  PosixDirectory(int fd, fs::path path)
+      : fd_(fd), path_(std::make_shared<const fs::path>(std::move(path))) {}
 
   std::vector<DirectoryEntry> Entries() override;
   std::unique_ptr<InputFile> Open(const std::string& name) override {
-    return OpenRegular(fd_.get(), name.c_str(), path_ / name);
+    return OpenRegular(fd_.get(), name.c_str(), OpenedPath(path_, name));
   }
   std::optional<FileStatus> Status(const std::string& name) override {
     struct stat st {};
     if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return StatusOf(st);
     if (errno == ENOENT) return std::nullopt;
-    ThrowLastError(path_ / name);
+    ThrowLastError(*path_ / name);
   }
-  const fs::path& path() const override { return path_; }
+  const fs::path& path() const override { return *path_; }
 
  private:
   Descriptor fd_;
-  fs::path path_;
+  std::shared_ptr<const fs::path> path_;
 };
 
 // What a listed name is, from the type that comes with it on most file systems,
@@ -164,9 +187,9 @@ std::optional<FileKind> EntryKind(int dirFd, const dirent& entry) {
 std::vector<DirectoryEntry> PosixDirectory::Entries() {
   // The listing gets a descriptor of its own, so that each listing starts at the top.
   Descriptor listing(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (listing.get() < 0) ThrowLastError(path_);
+  if (listing.get() < 0) ThrowLastError(*path_);
   DIR* stream = ::fdopendir(listing.get());
-  if (stream == nullptr) ThrowLastError(path_);
+  if (stream == nullptr) ThrowLastError(*path_);
   listing.release();
   std::vector<DirectoryEntry> entries;
   for (;;) {
@@ -179,7 +202,7 @@ std::vector<DirectoryEntry> PosixDirectory::Entries() {
   }
   const int number = errno;
   ::closedir(stream);
-  if (number != 0) ThrowError(number, path_);
+  if (number != 0) ThrowError(number, *path_);
   return entries;
 }
 
@@ -213,7 +236,7 @@ std::unique_ptr<Directory> NativeFileSystem::OpenDirectory(const fs::path& dir) 
 }
 
 std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path) {
-  return OpenRegular(AT_FDCWD, path.c_str(), path);
+  return OpenRegular(AT_FDCWD, path.c_str(), OpenedPath(path));
 }
 
 std::unique_ptr<OutputFile> NativeFileSystem::CreateTemporary(const fs::path& dir) {
