@@ -2,6 +2,7 @@
 // file with the reason it is none, each with who its message is from, to whom and
 // what about, those that pass the filters sorted by name, as aligned text or JSON.
 #include <algorithm>
+#include <array>
 #include <optional>
 
 #include "base/text_width.h"
@@ -36,13 +37,14 @@ std::vector<ListedFile> ListedFiles(const BadMailScan& scan, const ListOptions& 
       rows.push_back({file.name, file.size, file.date, file.reason, file.error});
     }
   }
+  // Sorted while the rows are small, before their headers are read.
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   ParkedHeaders headers(files);
   for (ListedFile& row : rows) {
     if (row.size) row.header = headers.Read(row.name);
   }
   std::erase_if(
       rows, [&](const ListedFile& row) { return !Passes(options.filter, row.header, row.date); });
-  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return rows;
 }
 
@@ -56,19 +58,6 @@ struct TextRow {
   std::string reason = {};  // empty for a candidate
   std::string from = {}, to = {}, subject = {};
 };
-
-TextRow ToText(const ListedFile& file) {
-  TextRow row{EscapeName(file.name), file.size ? std::to_string(*file.size) : "-",
-              file.date ? LocalDateText(*file.date) : "-"};
-  if (file.reason) row.reason = ReasonText(*file.reason);
-  if (file.error) row.reason += ": " + ErrorText(*file.error);
-  if (file.header) {
-    row.from = CutToWidth(file.header->from, kFromWidth);
-    row.to = CutToWidth(file.header->to, kToWidth);
-    row.subject = CutToWidth(file.header->subject, kSubjectWidth);
-  }
-  return row;
-}
 
 struct TextColumn {
   std::string TextRow::*cell;
@@ -84,26 +73,50 @@ constexpr TextColumn kTextColumns[] = {
     {&TextRow::from, false, false},    {&TextRow::to, false, false},
     {&TextRow::subject, false, false},
 };
+constexpr std::size_t kTextColumnCount = std::size(kTextColumns);
+
+// A row's cells with the columns each takes on a terminal.
+struct MeasuredRow {
+  TextRow cells;
+  std::array<std::size_t, kTextColumnCount> widths;
+};
+
+TextRow ToText(const ListedFile& file) {
+  TextRow row{EscapeName(file.name), file.size ? std::to_string(*file.size) : "-",
+              file.date ? LocalDateText(*file.date) : "-"};
+  if (file.reason) row.reason = ReasonText(*file.reason);
+  if (file.error) row.reason += ": " + ErrorText(*file.error);
+  if (file.header) {
+    row.from = CutToWidth(file.header->from, kFromWidth);
+    row.to = CutToWidth(file.header->to, kToWidth);
+    row.subject = CutToWidth(file.header->subject, kSubjectWidth);
+  }
+  return row;
+}
 
 // The columns two spaces apart, each line without the blanks it would end with.
 void WriteText(const std::vector<ListedFile>& files, std::ostream& out) {
-  std::vector<TextRow> rows;
-  std::size_t widths[std::size(kTextColumns)] = {};
+  std::vector<MeasuredRow> rows;
+  rows.reserve(files.size());
+  std::array<std::size_t, kTextColumnCount> widths{};
   for (const ListedFile& file : files) {
-    rows.push_back(ToText(file));
-    for (std::size_t i = 0; i < std::size(kTextColumns); ++i) {
-      widths[i] = std::max(widths[i], TextWidth(rows.back().*kTextColumns[i].cell));
+    MeasuredRow& row = rows.emplace_back(MeasuredRow{ToText(file), {}});
+    for (std::size_t i = 0; i < kTextColumnCount; ++i) {
+      row.widths[i] = TextWidth(row.cells.*kTextColumns[i].cell);
+      widths[i] = std::max(widths[i], row.widths[i]);
     }
   }
-  for (const TextRow& row : rows) {
-    std::string line;
-    for (std::size_t i = 0; i < std::size(kTextColumns); ++i) {
+  std::string line;
+  for (const MeasuredRow& row : rows) {
+    line.clear();
+    for (std::size_t i = 0; i < kTextColumnCount; ++i) {
       const TextColumn& column = kTextColumns[i];
       if (column.optional && widths[i] == 0) continue;
-      const std::string& cell = row.*column.cell;
-      const std::string padding(widths[i] - TextWidth(cell), ' ');
       if (i > 0) line += "  ";
-      line += column.right ? padding + cell : cell + padding;
+      const std::size_t padding = widths[i] - row.widths[i];
+      if (column.right) line.append(padding, ' ');
+      line += row.cells.*column.cell;
+      if (!column.right) line.append(padding, ' ');
     }
     line.erase(line.find_last_not_of(' ') + 1);
     out << line << '\n';
