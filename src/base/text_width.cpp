@@ -33,11 +33,10 @@ bool InAny(const Range (&ranges)[N], char32_t code) {
 // The length of the character `text` starts with, and its code point; a byte
 // that starts no UTF-8 character is a character of its own.
 std::size_t NextChar(std::string_view text, char32_t& code) {
+  code = static_cast<unsigned char>(text.front());
+  if (code < 0x80) return 1;
   const std::size_t length = Utf8Length(text);
-  if (length == 0) {
-    code = static_cast<unsigned char>(text.front());
-    return 1;
-  }
+  if (length == 0) return 1;
   code = Utf8CodePoint(text, length);
   return length;
 }

@@ -47,7 +47,14 @@ void AppendChar(std::string& out, char32_t c) {
 // Appends UTF-8 `text` as it is shown; a byte that starts no character (which a
 // converter should never give) is shown as U+FFFD.
 void AppendShownUtf8(std::string& out, std::string_view text) {
+  const auto printableAscii = [](char c) { return c >= 0x20 && c < 0x7F; };
   for (std::size_t i = 0; i < text.size();) {
+    // Most header text is plain ASCII, taken a run at a time.
+    const std::size_t run =
+        std::find_if_not(text.begin() + i, text.end(), printableAscii) - (text.begin() + i);
+    out.append(text, i, run);
+    i += run;
+    if (i == text.size()) break;
     const auto lead = static_cast<unsigned char>(text[i]);
     const std::size_t length = Utf8Length(text.substr(i));
     const bool c1 = length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
