@@ -18,9 +18,19 @@ char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - '
 constexpr std::string_view kSpooling = "STATUS=SPOOLING";
 constexpr std::string_view kNdr = "COMMANDTYPE=NDR";
 
+// Each marker holds one "=", which is rare in a command file: the search looks
+// only around each "=" of the text.
 bool ContainsFolded(std::string_view text, std::string_view upperMarker) {
-  return std::search(text.begin(), text.end(), upperMarker.begin(), upperMarker.end(),
-                     [](char a, char b) { return FoldAscii(a) == b; }) != text.end();
+  const std::size_t equals = upperMarker.find('=');
+  for (std::size_t at = text.find('=', equals); at != std::string_view::npos;
+       at = text.find('=', at + 1)) {
+    const std::string_view candidate = text.substr(at - equals, upperMarker.size());
+    if (std::equal(candidate.begin(), candidate.end(), upperMarker.begin(), upperMarker.end(),
+                   [](char a, char b) { return FoldAscii(a) == b; })) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The candidate test over a stream of blocks. A marker holds no line end, so a
