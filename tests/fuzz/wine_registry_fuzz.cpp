@@ -19,6 +19,7 @@
 #include "config/local_path.h"
 #include "config/registry_lookup.h"
 #include "config/wine_registry.h"
+#include "utf8_check.h"
 
 namespace velmoth {
 namespace {
@@ -82,32 +83,6 @@ std::string AsciiUpper(std::string_view text) {
   return upper;
 }
 
-// Well-formed UTF-8: no overlong form, no surrogate, nothing past U+10FFFF.
-bool IsUtf8(std::string_view text) {
-  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80   ? 1
-                               : lead < 0xC0 ? 0
-                               : lead < 0xE0 ? 2
-                               : lead < 0xF0 ? 3
-                               : lead < 0xF8 ? 4
-                                             : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
 void RequireSame(const RegLookup& a, const RegLookup& b, const char* promise) {
   Require(a.state == b.state && a.error == b.error && a.text == b.text, promise);
 }
@@ -122,7 +97,7 @@ std::optional<std::string> LookUp(const WineRegistry& registry, std::string_view
   if (!registry.win64()) RequireSame(seen, found, "a 32-bit prefix has one view");
   if (seen.state != RegLookup::kFound) return std::nullopt;
   Require(seen.text.find('\0') == std::string::npos, "a value ends at its first NUL");
-  Require(IsUtf8(seen.text), "a value is UTF-8");
+  Require(fuzz::IsWellFormedUtf8(seen.text), "a value is UTF-8");
   return std::move(seen.text);
 }
 
