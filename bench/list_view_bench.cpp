@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
 #include "app/win32/list_view_mail_list.h"
 
 namespace {
@@ -30,7 +29,8 @@ LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARA
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A shown window holding a list view with frmMain's styles and columns.
+// A shown window holding a list view with frmMain's styles, which Attach gives it
+// the form's columns.
 HWND MakeListView(ListViewMailList& list) {
   WNDCLASSW parentClass{};
   parentClass.lpfnWndProc = ParentProcedure;
@@ -44,15 +44,6 @@ HWND MakeListView(ListViewMailList& list) {
       WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
       577, 289, parent, nullptr, parentClass.hInstance, nullptr);
-  constexpr DWORD kListStyle = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
-  SendMessageW(control, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyle, kListStyle);
-  for (int index = 0; index < velmoth::form::kColumnCount; ++index) {
-    LVCOLUMNW header{};
-    header.mask = LVCF_WIDTH | LVCF_SUBITEM;
-    header.cx = velmoth::form::kColumns[index].width;
-    header.iSubItem = index;
-    SendMessageW(control, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&header));
-  }
   list.Attach(control);
   ShowWindow(parent, SW_SHOWNORMAL);
   return parent;

@@ -210,22 +210,7 @@ void FrmMain::CreateControls() {
         instance_, nullptr);
     if (control.ticked) SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
   }
-  const HWND list = Control("lvwMail");
-  list_.Attach(list);
-  constexpr DWORD kListStyle =
-      LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
-  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyle, kListStyle);
-  for (int index = 0; index < form::kColumnCount; ++index) {
-    const form::Column& column = form::kColumns[index];
-    std::wstring title = Widen(column.title);
-    LVCOLUMNW header{};
-    header.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    header.fmt = column.align == form::Align::kRight ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    header.cx = column.width;
-    header.pszText = title.data();
-    header.iSubItem = index;
-    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&header));
-  }
+  list_.Attach(Control("lvwMail"));
 }
 
 void FrmMain::Layout(UINT dpi) {

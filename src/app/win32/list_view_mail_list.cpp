@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "app/form.h"
 #include "app/message_tip.h"
 #include "base/file_time.h"
 #include "base/wide_text.h"
@@ -51,6 +52,24 @@ std::size_t ListViewMailList::Index(int row) const {
 }
 
 ListViewMailList::Row& ListViewMailList::At(int row) { return rows_[Index(row)]; }
+
+void ListViewMailList::Attach(HWND list) {
+  list_ = list;
+  constexpr DWORD kListStyle =
+      LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
+  SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyle, kListStyle);
+  for (int index = 0; index < form::kColumnCount; ++index) {
+    const form::Column& column = form::kColumns[index];
+    std::wstring title = Widen(column.title);
+    LVCOLUMNW header{};
+    header.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    header.fmt = column.align == form::Align::kRight ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    header.cx = column.width;
+    header.pszText = title.data();
+    header.iSubItem = index;
+    SendMessageW(list_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&header));
+  }
+}
 
 void ListViewMailList::RemoveAllRows() {
   SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);

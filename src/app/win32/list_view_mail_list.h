@@ -22,8 +22,10 @@ std::wstring DateText(FileDate date);
 
 class ListViewMailList final : public MailList {
  public:
-  // The control the rows go into; the list does not own it.
-  void Attach(HWND list) { list_ = list; }
+  // The control the rows go into, a list view in report view that this makes the
+  // form's: tick boxes, full-row selection, info tips, the form's columns. The
+  // list does not own it.
+  void Attach(HWND list);
 
   void RemoveAllRows() override;
   void AddRow(const std::string& key, const std::string& text) override;

@@ -46,13 +46,6 @@ class ListViewMailListTest : public ::testing::Test {
     SetWindowLongPtrW(parent, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&list));
     control = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 580,
                               380, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(control, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
-    for (int column = 0; column < 3; ++column) {
-      LVCOLUMNW header{};
-      header.mask = LVCF_WIDTH;
-      header.cx = 100;
-      SendMessageW(control, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
-    }
     list.Attach(control);
   }
   ~ListViewMailListTest() override { DestroyWindow(parent); }
