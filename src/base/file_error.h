@@ -31,7 +31,6 @@ inline constexpr int kErrorInvalidArgument = 87;    // ERROR_INVALID_PARAMETER
 inline constexpr int kErrorInvalidName = 123;       // ERROR_INVALID_NAME
 inline constexpr int kErrorNotRegularFile = 222;    // ERROR_BAD_FILE_TYPE
 inline constexpr int kErrorIsLink = 681;            // ERROR_STOPPED_ON_SYMLINK
-inline constexpr int kErrorIllegalSequence = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 inline constexpr int kErrorUnsupportedType = 1630;  // ERROR_UNSUPPORTED_TYPE
 #else
 inline constexpr int kErrorNotFound = 2;          // ENOENT
@@ -40,15 +39,15 @@ inline constexpr int kErrorInvalidArgument = 22;  // EINVAL
 inline constexpr int kErrorInvalidName = 22;      // EINVAL
 inline constexpr int kErrorNotRegularFile = 22;   // EINVAL
 inline constexpr int kErrorIsLink = 40;           // ELOOP
-inline constexpr int kErrorIllegalSequence = 84;  // EILSEQ
 inline constexpr int kErrorUnsupportedType = 22;  // EINVAL
 #endif
 
 // The platform's text for an error number.
 std::string ErrorDescription(int number);
 
-// Whether the error says the file (or a directory on its way) is not there.
-bool IsFileNotFound(const FileError& error);
+// Whether the error number says the file (or a directory on its way) is not there.
+bool IsNotFoundNumber(int number);
+inline bool IsFileNotFound(const FileError& error) { return IsNotFoundNumber(error.number()); }
 
 // Throws `number` with the platform's description, about `path`.
 [[noreturn]] void ThrowError(int number, const std::filesystem::path& path);

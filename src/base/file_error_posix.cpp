@@ -8,9 +8,7 @@ namespace velmoth {
 
 std::string ErrorDescription(int number) { return std::strerror(number); }
 
-bool IsFileNotFound(const FileError& error) {
-  return error.number() == ENOENT || error.number() == ENOTDIR;
-}
+bool IsNotFoundNumber(int number) { return number == ENOENT || number == ENOTDIR; }
 
 void ThrowLastError(const std::filesystem::path& path) { ThrowError(errno, path); }
 

@@ -22,8 +22,8 @@ std::string ErrorDescription(int number) {
   return Narrow(description);
 }
 
-bool IsFileNotFound(const FileError& error) {
-  return error.number() == ERROR_FILE_NOT_FOUND || error.number() == ERROR_PATH_NOT_FOUND;
+bool IsNotFoundNumber(int number) {
+  return number == ERROR_FILE_NOT_FOUND || number == ERROR_PATH_NOT_FOUND;
 }
 
 void ThrowLastError(const std::filesystem::path& path) {

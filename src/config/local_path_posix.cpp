@@ -75,7 +75,7 @@ fs::path DriveRoot(char letter) {
     const int error = errno;
     const std::string drive = {static_cast<char>(letter & ~0x20), ':'};
     throw FileError(error,
-                    error == ENOENT || error == ENOTDIR
+                    IsNotFoundNumber(error)
                         ? "The drive " + drive + " is not mapped in the Wine prefix"
                         : "The drive " + drive + " cannot be looked up: " + ErrorDescription(error),
                     PathText(root));

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/descriptor_posix.h"
 #include "base/file_error.h"
 #include "base/path_text.h"
 #include "config/local_path.h"
@@ -52,14 +53,6 @@ struct CachedRegistry {
   std::shared_ptr<const WineRegistry> registry;
 };
 
-// Closes a file descriptor when it goes.
-struct Closer {
-  int fd;
-  ~Closer() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 // Says which is missing or unreadable: the prefix, or only its system.reg.
 [[noreturn]] void ThrowNoRegistry(const fs::path& prefix, const fs::path& file, int error) {
   if (error == ENOTDIR) {
@@ -80,9 +73,10 @@ struct Closer {
 // The whole file; `identity` is that of the version read.
 std::string ReadWhole(const fs::path& path, FileIdentity& identity) {
   // Non-blocking, so that a FIFO in the file's place cannot hang us.
-  const Closer file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
-  if (file.fd < 0 || ::fstat(file.fd, &st) != 0) ThrowNoRegistry(path.parent_path(), path, errno);
+  if (file.get() < 0 || ::fstat(file.get(), &st) != 0)
+    ThrowNoRegistry(path.parent_path(), path, errno);
   if (!S_ISREG(st.st_mode)) {
     throw FileError(kErrorNotRegularFile, "The Wine registry is not a regular file",
                     PathText(path));
@@ -92,7 +86,7 @@ std::string ReadWhole(const fs::path& path, FileIdentity& identity) {
   text.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[1 << 16];
   for (;;) {
-    const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
     if (got == 0) return text;
     if (got > 0) {
       text.append(buffer, static_cast<std::size_t>(got));

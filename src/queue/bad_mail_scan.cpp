@@ -9,10 +9,6 @@
 namespace velmoth {
 namespace {
 
-bool IsLinkOrNotRegular(const FileError& error) {
-  return error.number() == kErrorIsLink || error.number() == kErrorNotRegularFile;
-}
-
 LeftOutReason ReasonOf(CommandFileVerdict verdict) {
   return verdict == CommandFileVerdict::kSpooling ? LeftOutReason::kSpooling
                                                   : LeftOutReason::kNonDeliveryReport;

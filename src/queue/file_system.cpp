@@ -1,8 +1,10 @@
 // The temporary names every new queue file is written under before it is renamed
-// into place.
+// into place, and the failures of a read that meets no regular file.
 #include "queue/file_system.h"
 
 #include <random>
+
+#include "base/path_text.h"
 
 namespace velmoth {
 
@@ -23,6 +25,18 @@ bool IsTemporaryName(const std::string& name) {
   const std::string_view suffix = kTemporarySuffix;
   return name.size() > prefix.size() + suffix.size() && name.starts_with(prefix) &&
          name.ends_with(suffix);
+}
+
+void ThrowLink(const fs::path& path) {
+  throw FileError(kErrorIsLink, "The file is a link, and links are not followed", PathText(path));
+}
+
+void ThrowNotRegular(const fs::path& path) {
+  throw FileError(kErrorNotRegularFile, "Not a regular file", PathText(path));
+}
+
+bool IsLinkOrNotRegular(const FileError& error) {
+  return error.number() == kErrorIsLink || error.number() == kErrorNotRegularFile;
 }
 
 }  // namespace velmoth

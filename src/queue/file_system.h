@@ -135,6 +135,12 @@ inline constexpr char kTemporarySuffix[] = ".tmp";
 std::string NewTemporaryName();
 bool IsTemporaryName(const std::string& name);
 
+// The failures of a read that met a link, or something else than a regular file,
+// where a regular file was to be opened.
+[[noreturn]] void ThrowLink(const fs::path& path);
+[[noreturn]] void ThrowNotRegular(const fs::path& path);
+bool IsLinkOrNotRegular(const FileError& error);
+
 // Reads the whole of `file` in blocks of up to `size` bytes, handing each to
 // `block`; stops after the first short read, which on a regular file is its end.
 template <typename BlockFunction>

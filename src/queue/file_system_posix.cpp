@@ -10,26 +10,11 @@
 #include <set>
 #include <utility>
 
+#include "base/descriptor_posix.h"
 #include "queue/file_system.h"
 
 namespace velmoth {
 namespace {
-
-// Closes a descriptor however the scope ends.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 FileKind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return FileKind::kRegular;
@@ -45,14 +30,6 @@ FileIdentity IdentityOf(const struct stat& st) {
 FileStatus StatusOf(const struct stat& st) {
   return {KindOf(st.st_mode), static_cast<std::uint64_t>(st.st_size),
           FileDate(std::chrono::seconds(st.st_mtim.tv_sec)), IdentityOf(st)};
-}
-
-[[noreturn]] void ThrowLink(const fs::path& path) {
-  throw FileError(ELOOP, "The file is a link, and links are not followed", PathText(path));
-}
-
-[[noreturn]] void ThrowNotRegular(const fs::path& path) {
-  throw FileError(EINVAL, "Not a regular file", PathText(path));
 }
 
 // Where a file was opened: a whole path, or a name in a directory whose path is
@@ -270,7 +247,7 @@ void NativeFileSystem::Rename(const fs::path& from, const fs::path& to) {
 std::optional<FileIdentity> NativeFileSystem::Identity(const fs::path& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) return IdentityOf(st);
-  if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+  if (IsNotFoundNumber(errno)) return std::nullopt;
   ThrowLastError(path);
 }
 

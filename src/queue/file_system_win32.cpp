@@ -107,11 +107,11 @@ std::unique_ptr<InputFile> OpenRegular(const fs::path& path, bool describe) {
     ThrowLastError(path);
   }
   if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    throw FileError(kErrorIsLink, "The file is a link, and links are not followed", PathText(path));
+    ThrowLink(path);
   }
   if (GetFileType(file.get()) != FILE_TYPE_DISK ||
       (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw FileError(kErrorNotRegularFile, "Not a regular file", PathText(path));
+    ThrowNotRegular(path);
   }
   std::optional<FileStatus> status;
   if (describe) status = StatusOf(file.get(), path);
@@ -268,7 +268,7 @@ std::optional<FileIdentity> NativeFileSystem::Identity(const fs::path& path) {
                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) {
     const DWORD number = GetLastError();
-    if (number == ERROR_FILE_NOT_FOUND || number == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    if (IsNotFoundNumber(static_cast<int>(number))) return std::nullopt;
     Throw(number, path);
   }
   BY_HANDLE_FILE_INFORMATION info{};

@@ -34,10 +34,6 @@ struct PreparedRow {
   FileIdentity commandRead;
 };
 
-bool IsLinkOrNotRegular(const FileError& error) {
-  return error.number() == kErrorIsLink || error.number() == kErrorNotRegularFile;
-}
-
 // Whether `inner` is `outer` or lies somewhere inside it, by the identity of the
 // directories, whatever links lead to them.
 bool IsWithin(const fs::path& inner, const fs::path& outer) {

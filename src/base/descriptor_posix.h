@@ -1,0 +1,25 @@
+// A POSIX file descriptor that closes itself however its scope ends.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace velmoth {
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace velmoth
