@@ -2,6 +2,7 @@
 // control characters and bytes outside valid UTF-8 as \\ and \xHH.
 #include "cli/name_escape.h"
 
+#include "base/ascii_text.h"
 #include "base/utf8_text.h"
 
 namespace velmoth {
@@ -16,13 +17,6 @@ void AppendHexEscape(std::string& out, unsigned char byte) {
   out += "\\x";
   out += kHex[byte >> 4];
   out += kHex[byte & 0xF];
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 bool IsControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
@@ -60,9 +54,9 @@ std::string UnescapeName(std::string_view text) {
     if (rest.starts_with("\\\\")) {
       out += '\\';
       i += 1;
-    } else if (rest.size() >= 4 && rest.starts_with("\\x") && HexValue(rest[2]) >= 0 &&
-               HexValue(rest[3]) >= 0) {
-      out += static_cast<char>(HexValue(rest[2]) * 16 + HexValue(rest[3]));
+    } else if (rest.size() >= 4 && rest.starts_with("\\x") && HexDigitValue(rest[2]) >= 0 &&
+               HexDigitValue(rest[3]) >= 0) {
+      out += static_cast<char>(HexDigitValue(rest[2]) * 16 + HexDigitValue(rest[3]));
       i += 3;
     } else {
       out += text[i];

@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/ascii_text.h"
 #include "base/utf16_text.h"
 
 namespace velmoth {
@@ -51,19 +52,12 @@ bool TakePrefix(std::string_view& text, std::string_view prefix) {
   return true;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Reads up to `maxDigits` hex digits; false when there is none.
 bool TakeHex(std::string_view& text, int maxDigits, unsigned long& value) {
   int digits = 0;
   value = 0;
-  while (digits < maxDigits && !text.empty() && HexValue(text.front()) >= 0) {
-    value = value * 16 + static_cast<unsigned long>(HexValue(text.front()));
+  while (digits < maxDigits && !text.empty() && HexDigitValue(text.front()) >= 0) {
+    value = value * 16 + static_cast<unsigned long>(HexDigitValue(text.front()));
     text.remove_prefix(1);
     ++digits;
   }
@@ -164,8 +158,7 @@ std::optional<std::string_view> UnderSoftware(std::string_view keyPath) {
   constexpr std::string_view kSoftware = "SOFTWARE";
   if (keyPath.size() < kSoftware.size()) return std::nullopt;
   for (std::size_t i = 0; i < kSoftware.size(); ++i) {
-    const char c = keyPath[i];
-    if ((c >= 'a' && c <= 'z' ? c - 0x20 : c) != kSoftware[i]) return std::nullopt;
+    if (AsciiUpper(keyPath[i]) != kSoftware[i]) return std::nullopt;
   }
   std::string_view rest = keyPath.substr(kSoftware.size());
   if (!rest.empty() && rest.front() != '\\') return std::nullopt;

@@ -8,12 +8,12 @@
 #include <memory>
 #include <optional>
 
+#include "base/ascii_text.h"
+
 namespace velmoth {
 namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
-
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 constexpr std::string_view kSpooling = "STATUS=SPOOLING";
 constexpr std::string_view kNdr = "COMMANDTYPE=NDR";
@@ -26,7 +26,7 @@ bool ContainsFolded(std::string_view text, std::string_view upperMarker) {
        at = text.find('=', at + 1)) {
     const std::string_view candidate = text.substr(at - equals, upperMarker.size());
     if (std::equal(candidate.begin(), candidate.end(), upperMarker.begin(), upperMarker.end(),
-                   [](char a, char b) { return FoldAscii(a) == b; })) {
+                   [](char a, char b) { return AsciiUpper(a) == b; })) {
       return true;
     }
   }
@@ -134,9 +134,8 @@ std::size_t LineRewriter::FeedHead(const char* data, std::size_t size) {
     }
     head_ += c;
     if (c != '=' && head_.size() < kLongestKey) continue;
-    std::string key = c == '=' ? head_ : std::string();
-    std::transform(key.begin(), key.end(), key.begin(), FoldAscii);
-    if (auto reset = ResetLine(key, stamp_)) {
+    // head_ ends at the line's first "=", or holds none yet at kLongestKey bytes.
+    if (auto reset = ResetLine(GetLineKey(head_), stamp_)) {
       Put(*reset);
       EndLine();
       state_ = State::kSkip;
@@ -199,7 +198,7 @@ std::string GetLineKey(std::string_view line) {
   const auto equals = line.find('=');
   if (equals == std::string_view::npos) return {};
   std::string key(line.substr(0, equals + 1));
-  std::transform(key.begin(), key.end(), key.begin(), FoldAscii);
+  std::transform(key.begin(), key.end(), key.begin(), AsciiUpper);
   return key;
 }
 

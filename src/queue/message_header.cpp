@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/ascii_text.h"
 #include "base/utf8_text.h"
 
 namespace velmoth {
@@ -21,11 +22,10 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsBlank(std::string_view text) { return std::all_of(text.begin(), text.end(), IsSpace); }
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsFolded(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 std::string_view Trim(std::string_view text) {
@@ -109,8 +109,8 @@ Charset CharsetNamed(std::string_view charset, std::string& platformName) {
   platformName.clear();
   std::string key;
   for (char c : charset) {
-    platformName += FoldAscii(c);
-    if (c != '-' && c != '_') key += FoldAscii(c);
+    platformName += AsciiLower(c);
+    if (c != '-' && c != '_') key += AsciiLower(c);
   }
   if (key == "utf8") return Charset::kUtf8;
   if (key == "usascii" || key == "ascii") return Charset::kAscii;
@@ -156,13 +156,6 @@ bool DecodeB(std::string_view text, std::string& out) {
   return true;
 }
 
-int HexValue(char c) {
-  const char folded = FoldAscii(c);
-  if (folded >= '0' && folded <= '9') return folded - '0';
-  if (folded >= 'a' && folded <= 'f') return folded - 'a' + 10;
-  return -1;
-}
-
 // Appends the bytes of Q-encoded `text` to `out`: "_" is a space, "=XX" a byte.
 bool DecodeQ(std::string_view text, std::string& out) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -170,8 +163,8 @@ bool DecodeQ(std::string_view text, std::string& out) {
       out += text[i] == '_' ? ' ' : text[i];
       continue;
     }
-    const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-    const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+    const int high = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+    const int low = high >= 0 ? HexDigitValue(text[i + 2]) : -1;
     if (low < 0) return false;
     out += static_cast<char>(high * 16 + low);
     i += 2;
@@ -193,7 +186,7 @@ std::optional<EncodedWord> ParseEncodedWord(std::string_view text, std::size_t a
   const std::string_view charset = text.substr(at + 2, i - at - 2);
   const std::string_view name = charset.substr(0, charset.find('*'));
   if (name.empty() || text.size() - i < 5 || text[i] != '?' || text[i + 2] != '?') return {};
-  const char encoding = FoldAscii(text[i + 1]);
+  const char encoding = AsciiLower(text[i + 1]);
   const std::size_t begin = i + 3;
   std::size_t end = begin;
   while (end < text.size() && text[end] > ' ' && text[end] < 0x7F && text[end] != '?') ++end;

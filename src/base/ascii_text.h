@@ -1,0 +1,22 @@
+// ASCII letters and hex digits, for the protocol text of command files, registry
+// files and mail headers, whose letter case is never the user's locale's.
+#pragma once
+
+namespace velmoth {
+
+inline char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The value of a hex digit in either case; -1 for any other character.
+inline int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace velmoth
