@@ -36,14 +36,7 @@ void AppendFolded(char32_t code, std::string& out) {
 std::string CaseFold(std::string_view text) {
   std::string folded;
   folded.reserve(text.size());
-  while (!text.empty()) {
-    // A byte that starts no character is read as Latin-1.
-    const std::size_t length = Utf8Length(text);
-    AppendFolded(
-        length == 0 ? static_cast<unsigned char>(text.front()) : Utf8CodePoint(text, length),
-        folded);
-    text.remove_prefix(length == 0 ? 1 : length);
-  }
+  while (!text.empty()) AppendFolded(TakeChar(text), folded);
   return folded;
 }
 

@@ -30,17 +30,6 @@ bool InAny(const Range (&ranges)[N], char32_t code) {
                      [code](const Range& r) { return code >= r.first && code <= r.last; });
 }
 
-// The length of the character `text` starts with, and its code point; a byte
-// that starts no UTF-8 character is a character of its own.
-std::size_t NextChar(std::string_view text, char32_t& code) {
-  code = static_cast<unsigned char>(text.front());
-  if (code < 0x80) return 1;
-  const std::size_t length = Utf8Length(text);
-  if (length == 0) return 1;
-  code = Utf8CodePoint(text, length);
-  return length;
-}
-
 std::size_t CharWidth(char32_t code) {
   if (code < 0x300) return 1;
   if (InAny(kZeroWidth, code)) return 0;
@@ -51,25 +40,22 @@ std::size_t CharWidth(char32_t code) {
 
 std::size_t TextWidth(std::string_view text) {
   std::size_t width = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    char32_t code = 0;
-    i += NextChar(text.substr(i), code);
-    width += CharWidth(code);
-  }
+  while (!text.empty()) width += CharWidth(TakeChar(text));
   return width;
 }
 
 std::string CutToWidth(std::string_view text, std::size_t width) {
   if (TextWidth(text) <= width) return std::string(text);
-  std::size_t used = 0, end = 0;
-  while (end < text.size()) {
-    char32_t code = 0;
-    const std::size_t length = NextChar(text.substr(end), code);
-    if (used + CharWidth(code) + 1 > width) break;
-    used += CharWidth(code);
-    end += length;
+  std::size_t used = 0;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    std::string_view after = rest;
+    const std::size_t charWidth = CharWidth(TakeChar(after));
+    if (used + charWidth + 1 > width) break;
+    used += charWidth;
+    rest = after;
   }
-  std::string cut(text.substr(0, end));
+  std::string cut(text.substr(0, text.size() - rest.size()));
   while (!cut.empty() && (cut.back() == ' ' || cut.back() == '\t')) cut.pop_back();
   return cut + "\xE2\x80\xA6";
 }

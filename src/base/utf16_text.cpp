@@ -27,16 +27,7 @@ char16_t CapitalOf(char16_t c) {
 
 }  // namespace
 
-void TakeUtf8Char(std::string_view& text, std::u16string& out) {
-  const std::size_t length = Utf8Length(text);
-  if (length == 0) {
-    out += static_cast<char16_t>(static_cast<unsigned char>(text.front()));
-    text.remove_prefix(1);
-    return;
-  }
-  AppendUtf16(out, Utf8CodePoint(text, length));
-  text.remove_prefix(length);
-}
+void TakeUtf8Char(std::string_view& text, std::u16string& out) { AppendUtf16(out, TakeChar(text)); }
 
 std::u16string Utf16(std::string_view text) {
   std::u16string out;

@@ -16,6 +16,11 @@ std::size_t Utf8Length(std::string_view text);
 // The character of `length` bytes, as Utf8Length measured it, that `text` starts with.
 char32_t Utf8CodePoint(std::string_view text, std::size_t length);
 
+// The character `text` starts with, taken off it; a byte that starts no valid
+// character is taken alone, as the Latin-1 character of that value. `text` must
+// not be empty.
+char32_t TakeChar(std::string_view& text);
+
 bool IsUtf8(std::string_view text);
 
 void AppendUtf8(std::string& out, char32_t code);
