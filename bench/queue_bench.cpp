@@ -16,9 +16,9 @@
 #include <random>
 
 #include "bench_server.h"
-#include "cli/message_filter.h"
 #include "floors.h"
 #include "queue/bad_mail_scan.h"
+#include "queue/message_header.h"
 #include "queue/requeue.h"
 
 namespace velmoth {

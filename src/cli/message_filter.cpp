@@ -6,7 +6,6 @@
 #include <exception>
 
 #include "base/case_fold.h"
-#include "queue/queue_paths.h"
 #include "time/civil_days.h"
 #include "time/utc_stamp.h"
 
@@ -102,19 +101,6 @@ std::optional<FileDate> ParseDateBound(std::string_view text) {
   } catch (const std::exception&) {
     return std::nullopt;  // a date the platform's zone rules cannot place
   }
-}
-
-std::optional<MessageHeader> ParkedHeaders::Read(const std::string& name) {
-  try {
-    if (!opened_) {
-      opened_ = true;
-      messages_ = files_.OpenDirectory(MessagesDirectory(Queue::kBadMail));
-    }
-    if (messages_) return ReadMessageHeader(*messages_, name);
-  } catch (const FileError&) {
-    // No header to show or to match.
-  }
-  return std::nullopt;
 }
 
 }  // namespace velmoth

@@ -38,19 +38,4 @@ bool Passes(const MessageFilter& filter, const std::optional<MessageHeader>& hea
 // a date before 1970.
 std::optional<FileDate> ParseDateBound(std::string_view text);
 
-// The headers of parked messages, through the Bad Mail directory's "messages"
-// opened on the first read.
-class ParkedHeaders {
- public:
-  explicit ParkedHeaders(FileSystem& files) : files_(files) {}
-
-  // Nothing when the message file is not there or cannot be read.
-  std::optional<MessageHeader> Read(const std::string& name);
-
- private:
-  FileSystem& files_;
-  bool opened_ = false;
-  std::unique_ptr<Directory> messages_;  // null when it could not be opened
-};
-
 }  // namespace velmoth

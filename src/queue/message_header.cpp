@@ -12,6 +12,7 @@
 
 #include "base/ascii_text.h"
 #include "base/utf8_text.h"
+#include "queue/queue_paths.h"
 
 namespace velmoth {
 namespace {
@@ -518,6 +519,19 @@ MessageHeader ReadMessageHeader(FileSystem& files, const fs::path& message) {
 
 MessageHeader ReadMessageHeader(Directory& messages, const std::string& name) {
   return ReadMessageHeader(*messages.Open(name));
+}
+
+std::optional<MessageHeader> ParkedHeaders::Read(const std::string& name) {
+  try {
+    if (!opened_) {
+      opened_ = true;
+      messages_ = files_.OpenDirectory(MessagesDirectory(Queue::kBadMail));
+    }
+    if (messages_) return ReadMessageHeader(*messages_, name);
+  } catch (const FileError&) {
+    // No header to show or to match.
+  }
+  return std::nullopt;
 }
 
 }  // namespace velmoth

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,21 @@ MessageHeader ReadMessageHeader(InputFile& message);
 MessageHeader ReadMessageHeader(FileSystem& files, const fs::path& message);
 // Through the "messages" directory opened once: the quicker way for many messages.
 MessageHeader ReadMessageHeader(Directory& messages, const std::string& name);
+
+// The headers of parked messages, through the Bad Mail directory's "messages"
+// opened on the first read.
+class ParkedHeaders {
+ public:
+  explicit ParkedHeaders(FileSystem& files) : files_(files) {}
+
+  // Nothing when the message file is not there or cannot be read.
+  std::optional<MessageHeader> Read(const std::string& name);
+
+ private:
+  FileSystem& files_;
+  bool opened_ = false;
+  std::unique_ptr<Directory> messages_;  // null when it could not be opened
+};
 
 // The text of an unstructured field (Subject) for display: folds and the white
 // space around them made one space, encoded words decoded, raw bytes that are
