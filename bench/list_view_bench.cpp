@@ -49,17 +49,14 @@ HWND MakeListView(ListViewMailList& list) {
   return parent;
 }
 
-double TimeFill(ListViewMailList& list, HWND parent, const std::vector<std::string>& names) {
+// The list filled as RefreshMailList fills it once its scan is done.
+double TimeFill(ListViewMailList& list, HWND parent,
+                const std::vector<velmoth::BadMailEntry>& entries) {
   const auto start = Clock::now();
   {
     velmoth::BusyPointer busy(list);
     list.RemoveAllRows();
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      list.AddRow(names[i], names[i]);
-      list.SetSize(list.RowCount(), (i * 7919) % 100000);
-      list.SetDate(list.RowCount(),
-                   velmoth::FileDate(std::chrono::seconds(1764990000 - static_cast<long long>(i))));
-    }
+    velmoth::FillMailList(list, entries);
   }
   UpdateWindow(parent);  // the first screen painted
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -71,12 +68,15 @@ int main(int argc, char** argv) {
   const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
-  std::vector<std::string> names;
-  for (int i = 0; i < rows; ++i)
-    names.push_back("20251206-" + std::to_string(1000000 + i) + ".msg");
+  std::vector<velmoth::BadMailEntry> entries;
+  for (int i = 0; i < rows; ++i) {
+    entries.push_back({"20251206-" + std::to_string(1000000 + i) + ".msg",
+                       static_cast<std::uint64_t>((i * 7919) % 100000),
+                       velmoth::FileDate(std::chrono::seconds(1764990000 - i))});
+  }
   ListViewMailList list;
   const HWND parent = MakeListView(list);
-  std::printf("%.6f\n", TimeFill(list, parent, names));
+  std::printf("%.6f\n", TimeFill(list, parent, entries));
   DestroyWindow(parent);
   return 0;
 }

@@ -13,24 +13,25 @@ namespace {
 
 constexpr int kRows = 100000;
 
-const std::vector<std::string>& Names() {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> made;
-    for (int i = 0; i < kRows; ++i)
-      made.push_back("20251206-" + std::to_string(1000000 + i) + ".msg");
+// A scan's candidates, made once.
+const std::vector<velmoth::BadMailEntry>& Entries() {
+  static const std::vector<velmoth::BadMailEntry> entries = [] {
+    std::vector<velmoth::BadMailEntry> made;
+    for (int i = 0; i < kRows; ++i) {
+      made.push_back({"20251206-" + std::to_string(1000000 + i) + ".msg",
+                      static_cast<std::uint64_t>((i * 7919) % 100000),
+                      velmoth::FileDate(std::chrono::seconds(1764990000 - i))});
+    }
     return made;
   }();
-  return names;
+  return entries;
 }
 
+// As RefreshMailList fills the list once its scan is done.
 void Fill(velmoth::MailList& list) {
   velmoth::BusyPointer busy(list);
   list.RemoveAllRows();
-  for (int i = 0; i < kRows; ++i) {
-    list.AddRow(Names()[i], Names()[i]);
-    list.SetSize(list.RowCount(), static_cast<std::uint64_t>((i * 7919) % 100000));
-    list.SetDate(list.RowCount(), velmoth::FileDate(std::chrono::seconds(1764990000 - i)));
-  }
+  velmoth::FillMailList(list, Entries());
 }
 
 void BM_Fill(benchmark::State& state) {

@@ -4,16 +4,20 @@
 
 namespace velmoth {
 
-UnreadableFiles RefreshMailList(MailList& list, FileSystem& files) {
-  BusyPointer busy(list);
-  list.RemoveAllRows();
-  const BadMailScan scan = ScanBadMail(files);
-  for (const BadMailEntry& entry : scan.candidates) {
+void FillMailList(MailList& list, const std::vector<BadMailEntry>& entries) {
+  for (const BadMailEntry& entry : entries) {
     list.AddRow(entry.name, entry.name);
     const int row = list.RowCount();
     list.SetSize(row, entry.size);
     list.SetDate(row, entry.date);
   }
+}
+
+UnreadableFiles RefreshMailList(MailList& list, FileSystem& files) {
+  BusyPointer busy(list);
+  list.RemoveAllRows();
+  const BadMailScan scan = ScanBadMail(files);
+  FillMailList(list, scan.candidates);
   return CountUnreadable(scan);
 }
 

@@ -48,6 +48,9 @@ class BusyPointer {
   MailList& list_;
 };
 
+// Appends one unticked row per entry, in their order, with its size and date.
+void FillMailList(MailList& list, const std::vector<BadMailEntry>& entries);
+
 // Rebuilds the list from a scan of the Bad Mail directory: one unticked row per
 // candidate, in the order the directory lists them. Returns what the scan found
 // unreadable. When the scan fails the list is left empty.

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "app/message_tip.h"
 #include "queue/queue_paths.h"
 
 namespace velmoth {
@@ -110,5 +111,9 @@ void MainWindowHandlers::lvwMail_DblClick() {
 }
 
 void MainWindowHandlers::cmdQuit_Click() { window_.Close(); }
+
+std::string MainWindowHandlers::RowTip(int row) const {
+  return MessageTip(files_, list_.RowText(row));
+}
 
 }  // namespace velmoth

@@ -48,6 +48,9 @@ class MainWindowHandlers {
   void lvwMail_DblClick();
   void cmdQuit_Click();
 
+  // The tooltip of the list's row `row` (counted from 1): its MessageTip, read now.
+  std::string RowTip(int row) const;
+
  private:
   // Runs a command; a failure is shown to the operator and the window stays.
   void Guarded(const std::function<void()>& command);

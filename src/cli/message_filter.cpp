@@ -21,24 +21,6 @@ bool PassesHeader(const MessageFilter& filter, const MessageHeader& header) {
          (Holds(header.to, filter.to) || Holds(header.cc, filter.to));
 }
 
-constexpr std::int64_t kSecondsPerDay = 86400;
-
-// Seconds since 1970 of a date-time read as if it were UTC.
-std::int64_t CivilSeconds(const DateTime& d) {
-  return civil::DaysFromCivil(d.year, d.month, d.day) * kSecondsPerDay + d.hour * 3600 +
-         d.minute * 60 + d.second;
-}
-
-// The instant whose local date-time is `local` (CivilSeconds of it): the offset in
-// force near it, then the one in force at the instant that gives. In a clock
-// change's gap or overlap that is one of the two instants around it.
-std::int64_t LocalInstant(std::int64_t local) {
-  const auto offsetAt = [](std::int64_t instant) {
-    return CivilSeconds(LocalDateTimeAt(instant)) - instant;
-  };
-  return local - offsetAt(local - offsetAt(local));
-}
-
 // Reads `count` digits at `at` into `value`.
 bool ReadNumber(std::string_view text, std::size_t& at, std::size_t count, int& value) {
   if (text.size() - at < count) return false;
@@ -96,8 +78,7 @@ std::optional<FileDate> ParseDateBound(std::string_view text) {
   const std::optional<bool> utc = ReadDateTime(text, d);
   if (!utc || !IsValid(d)) return std::nullopt;
   try {
-    const std::int64_t civil = CivilSeconds(d);
-    return FileDate(std::chrono::seconds(*utc ? civil : LocalInstant(civil)));
+    return FileDate(std::chrono::seconds(*utc ? CivilSeconds(d) : LocalInstant(d)));
   } catch (const std::exception&) {
     return std::nullopt;  // a date the platform's zone rules cannot place
   }

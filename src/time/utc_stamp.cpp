@@ -1,5 +1,6 @@
 // The platform-neutral half of the requeue time stamp: the date-time text, the
-// calendar-record field copies, and the stamp's read-back of the UTC text.
+// calendar-record field copies, the stamp's read-back of the UTC text, and the
+// date-time to instant arithmetic built on the platform's local-time reading.
 #include <chrono>
 #include <limits>
 #include <stdexcept>
@@ -111,14 +112,26 @@ DateTime ParseDateTimeText(const std::string& text) {
   return d;
 }
 
+std::int64_t CivilSeconds(const DateTime& d) {
+  return civil::DaysFromCivil(d.year, d.month, d.day) * kSecondsPerDay + d.hour * 3600 +
+         d.minute * 60 + d.second;
+}
+
+std::int64_t LocalInstant(const DateTime& local) {
+  const std::int64_t wall = CivilSeconds(local);
+  const auto offsetAt = [](std::int64_t instant) {
+    return CivilSeconds(LocalDateTimeAt(instant)) - instant;
+  };
+  return wall - offsetAt(wall - offsetAt(wall));
+}
+
 std::int64_t SecondsSinceEpochUtc(const Clock& clock) {
   // One reading of the clock serves both the local "now" and the offset used to
   // turn it back into UTC, so a daylight-saving change cannot fall in between.
   const std::int64_t instant = clock();
   const DateTime now = LocalDateTimeAt(instant);
   const DateTime utc = ParseDateTimeText(LocalDateToUtcText(now, [instant] { return instant; }));
-  return civil::DaysFromCivil(utc.year, utc.month, utc.day) * kSecondsPerDay + utc.hour * 3600 +
-         utc.minute * 60 + utc.second;
+  return CivilSeconds(utc);
 }
 
 }  // namespace velmoth

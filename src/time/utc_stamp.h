@@ -1,6 +1,7 @@
 // The requeue time stamp: the current local time turned into whole seconds since
 // 1970-01-01 00:00:00 UTC, by way of the calendar record and file time the
-// platform converts between.
+// platform converts between; and a date-time turned into an instant, read as UTC
+// or as local time.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,15 @@ std::string LocalDateToUtcText(const DateTime& d, const Clock& clock = SystemClo
 // The local calendar date-time at `instant` (seconds since 1970-01-01 UTC), as the
 // platform's time-zone rules place it. Throws when the platform cannot.
 DateTime LocalDateTimeAt(std::int64_t instant);
+
+// Seconds since 1970-01-01 00:00:00 UTC of the date-time read as if it were UTC.
+std::int64_t CivilSeconds(const DateTime& d);
+
+// The instant (seconds since 1970-01-01 UTC) whose local date-time is `local`:
+// the offset in force near it, then the one in force at the instant that gives.
+// In a clock change's gap or overlap that is one of the two instants around it.
+// Throws when the platform's zone rules cannot place it, as LocalDateTimeAt does.
+std::int64_t LocalInstant(const DateTime& local);
 
 // The requeue time stamp for the moment `clock` gives, which is read once. Past
 // 2038 it keeps counting: the true number of seconds, never a wrapped one.

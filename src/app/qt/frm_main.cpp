@@ -76,7 +76,7 @@ QIcon VelmothIcon() {
 FrmMain::FrmMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      model_(&files_),
+      model_([this](int row) { return handlers_.RowTip(row); }),
       handlers_(model_, *this, files_) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromLatin1(form::kCaption));

@@ -14,8 +14,6 @@
 #include <string_view>
 #include <utility>
 
-#include "app/message_tip.h"
-
 namespace velmoth::qt {
 namespace {
 
@@ -46,8 +44,8 @@ QString DisplayName(const std::string& text) {
 
 }  // namespace
 
-MailModel::MailModel(FileSystem* files, QObject* parent)
-    : QAbstractTableModel(parent), files_(files) {
+MailModel::MailModel(RowTip rowTip, QObject* parent)
+    : QAbstractTableModel(parent), rowTip_(std::move(rowTip)) {
   dateFormat_ =
       locale_.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + TimeFormatWithSeconds(locale_);
 }
@@ -179,14 +177,14 @@ QVariant MailModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
       return Alignment(index.column());
     case Qt::ToolTipRole:
-      return ToolTip(row);
+      return ToolTip(index.row());
   }
   return {};
 }
 
-QVariant MailModel::ToolTip(const Row& row) const {
-  if (files_ == nullptr) return {};
-  const std::string tip = MessageTip(*files_, row.text);
+QVariant MailModel::ToolTip(int index) const {
+  if (!rowTip_) return {};
+  const std::string tip = rowTip_(index + 1);
   return Qt::convertFromPlainText(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())),
                                   Qt::WhiteSpacePre);
 }

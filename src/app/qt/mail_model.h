@@ -1,7 +1,7 @@
 // The rows of lvwMail: a Qt table model that owns the parked messages and is the
 // window's MailList. Its row order is the order shown, also after a header-click
 // sort, so list positions are the positions the operator sees. A row's tooltip
-// tells who its message is from, to whom and what about.
+// is the one the window's handlers give for that list position.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -10,12 +10,12 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/form.h"
 #include "app/mail_list.h"
-#include "queue/file_system.h"
 
 namespace velmoth::qt {
 
@@ -26,8 +26,11 @@ class MailModel final : public QAbstractTableModel, public MailList {
   // The form's columns, in its order.
   enum Column { kFilename = 0, kFileSize = 1, kFileDate = 2, kColumnCount = form::kColumnCount };
 
-  // `files` reads a row's message file for its tooltip; without it rows have none.
-  explicit MailModel(FileSystem* files = nullptr, QObject* parent = nullptr);
+  // The tooltip of the list's row `row`, counted from 1 as MailList counts.
+  using RowTip = std::function<std::string(int row)>;
+
+  // `rowTip` gives each row's tooltip when the view asks; without it rows have none.
+  explicit MailModel(RowTip rowTip = {}, QObject* parent = nullptr);
 
   // Where SelectedRow() looks; the view's selection.
   void SetSelectionModel(QItemSelectionModel* selection);
@@ -74,11 +77,11 @@ class MailModel final : public QAbstractTableModel, public MailList {
   void Publish();
   // Positions in rows_ in the order of the current sort column.
   std::vector<std::size_t> SortedOrder() const;
-  // The row's MessageTip as rich text, so that no markup in a header is obeyed,
-  // its lines kept whole: each is cut short enough already.
-  QVariant ToolTip(const Row& row) const;
+  // The tooltip of the view's row `index` as rich text, so that no markup in a
+  // header is obeyed, its lines kept whole: each is cut short enough already.
+  QVariant ToolTip(int index) const;
 
-  FileSystem* files_;
+  RowTip rowTip_;
   std::vector<Row> rows_;     // what the view knows about
   std::vector<Row> pending_;  // appended while busy, after rows_
   int busyDepth_ = 0;

@@ -98,7 +98,7 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 FrmMain::FrmMain(HINSTANCE instance, FileSystem& files)
-    : instance_(instance), files_(files), handlers_(list_, *this, files) {}
+    : instance_(instance), handlers_(list_, *this, files) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -265,9 +265,14 @@ LRESULT FrmMain::OnNotify(const NMHDR& header) {
     case LVN_GETDISPINFOW:
       list_.GetDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
       return 0;
-    case LVN_GETINFOTIPW:
-      list_.GetInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header)), files_);
+    case LVN_GETINFOTIPW: {
+      auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header));
+      // The control counts its items from 0, the list its rows from 1.
+      if (tip.iItem >= 0 && tip.iItem < list_.RowCount()) {
+        list_.GetInfoTip(tip, handlers_.RowTip(tip.iItem + 1));
+      }
       return 0;
+    }
     case NM_DBLCLK:
       handlers_.lvwMail_DblClick();
       return 0;

@@ -64,7 +64,6 @@ class FrmMain final : public WindowServices {
   HWND Control(std::string_view name) const { return GetDlgItem(window_, ControlId(name)); }
 
   HINSTANCE instance_;
-  FileSystem& files_;
   ListViewMailList list_;
   MainWindowHandlers handlers_;
   HWND window_ = nullptr;

@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include "app/form.h"
-#include "app/message_tip.h"
 #include "base/file_time.h"
 #include "base/wide_text.h"
 
@@ -164,15 +163,12 @@ void ListViewMailList::GetDisplayInfo(NMLVDISPINFOW& info) const {
   lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
 }
 
-void ListViewMailList::GetInfoTip(NMLVGETINFOTIPW& tip, FileSystem& files) const {
-  if (tip.pszText == nullptr || tip.cchTextMax <= 0 || tip.iItem < 0 || tip.iItem >= RowCount()) {
-    return;
-  }
-  const std::wstring text =
-      Widen(MessageTip(files, rows_[static_cast<std::size_t>(tip.iItem)].text));
-  lstrcpynW(tip.pszText, text.c_str(), tip.cchTextMax);
+void ListViewMailList::GetInfoTip(NMLVGETINFOTIPW& tip, const std::string& text) const {
+  if (tip.pszText == nullptr || tip.cchTextMax <= 0) return;
+  const std::wstring wide = Widen(text);
+  lstrcpynW(tip.pszText, wide.c_str(), tip.cchTextMax);
   // A character cut in half at the buffer's end is left out whole.
-  const std::size_t end = std::min<std::size_t>(text.size(), tip.cchTextMax - 1);
+  const std::size_t end = std::min<std::size_t>(wide.size(), tip.cchTextMax - 1);
   if (end > 0 && IS_HIGH_SURROGATE(tip.pszText[end - 1])) tip.pszText[end - 1] = L'\0';
 }
 

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/mail_list.h"
-#include "queue/file_system.h"
 
 namespace velmoth::win32 {
 
@@ -42,9 +41,9 @@ class ListViewMailList final : public MailList {
   bool busy() const { return busyDepth_ > 0; }
   // Answers LVN_GETDISPINFOW with the text of one cell.
   void GetDisplayInfo(NMLVDISPINFOW& info) const;
-  // Answers LVN_GETINFOTIPW with the row's MessageTip, read through `files`, in
-  // place of the text the control offers.
-  void GetInfoTip(NMLVGETINFOTIPW& tip, FileSystem& files) const;
+  // Answers LVN_GETINFOTIPW with `text`, the tip of the row tip.iItem, in place
+  // of the text the control offers.
+  void GetInfoTip(NMLVGETINFOTIPW& tip, const std::string& text) const;
 
  private:
   struct Row {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QLocale>
+#include <QTextDocument>
 #include <QTreeView>
 #include <chrono>
 #include <string>
@@ -77,6 +78,27 @@ TEST(MailModelTest, SortReordersTheListPositionsAsShown) {
     EXPECT_EQ(RowTexts(model), c.expected);
     EXPECT_EQ(Shown(model), c.expected);
   }
+}
+
+TEST(MailModelTest, ATooltipIsTheTipOfTheListRowShownThereAsPlainText) {
+  const MailModel* list = nullptr;
+  MailModel model([&list](int row) { return "<b>" + list->RowText(row) + "</b>"; });
+  list = &model;
+  Fill(model, kEntries);
+  model.sort(MailModel::kFilename, Qt::DescendingOrder);
+  const std::vector<std::string> shown = Shown(model);
+  for (int row = 0; row < model.rowCount(); ++row) {
+    for (int column = 0; column < MailModel::kColumnCount; ++column) {
+      QTextDocument tip;
+      tip.setHtml(model.index(row, column).data(Qt::ToolTipRole).toString());
+      EXPECT_EQ(tip.toPlainText().toStdString(),
+                "<b>" + shown[static_cast<std::size_t>(row)] + "</b>")
+          << "row " << row << " column " << column;
+    }
+  }
+  MailModel untipped;
+  Fill(untipped, kEntries);
+  EXPECT_FALSE(untipped.index(0, 0).data(Qt::ToolTipRole).isValid());
 }
 
 TEST(MailModelTest, TicksAndSelectionStayWithTheirMessageAcrossASort) {
