@@ -7,29 +7,17 @@
 #include <stdexcept>
 
 #include "bad_mail_tree.h"
+#include "support/wine_registry_text.h"
 
 namespace velmoth::bench {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A registry string as Wine's text format writes it.
-std::string RegText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
 void WriteRegistry(const fs::path& file) {
   std::ofstream reg(file, std::ios::binary | std::ios::trunc);
-  reg << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n"
-      << "[Software\\\\korvane\\\\korvane] 1700000000\n"
-      << RegText("Bad Mail Directory") << "=" << RegText(BenchServer::kBadMailValue) << "\n\n"
-      << "[Software\\\\korvane\\\\korvane\\\\connectors\\\\smtp] 1700000000\n"
-      << RegText("Outbound Queue Directory") << "=" << RegText(BenchServer::kOutboundValue) << "\n";
+  testing::WriteServerRegistry(reg, testing::RegText(BenchServer::kBadMailValue),
+                               testing::RegText(BenchServer::kOutboundValue));
   if (!reg.flush()) throw std::runtime_error("cannot write " + file.string());
 }
 

@@ -6,21 +6,9 @@
 #include <random>
 
 #include "support/mail_server.h"
+#include "support/wine_registry_text.h"
 
 namespace velmoth::testing {
-namespace {
-
-// A registry string as Wine's text format writes it.
-std::string RegText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-}  // namespace
 
 MailServer::MailServer() {
   std::random_device random;
@@ -61,13 +49,7 @@ void MailServer::WriteRegistry(const std::string& badMailValue, const std::strin
 
 void MailServer::ConfigureData(const std::string& badMailData, const std::string& outboundData) {
   std::ofstream reg(root_ / "prefix" / "system.reg", std::ios::binary | std::ios::trunc);
-  reg << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n";
-  reg << "[Software\\\\korvane\\\\korvane] 1700000000\n#time=1d8a0b0c0d0e0f0\n";
-  if (!badMailData.empty()) reg << RegText("Bad Mail Directory") << "=" << badMailData << "\n";
-  reg << "\n[Software\\\\korvane\\\\korvane\\\\connectors\\\\smtp] 1700000000\n";
-  if (!outboundData.empty()) {
-    reg << RegText("Outbound Queue Directory") << "=" << outboundData << "\n";
-  }
+  WriteServerRegistry(reg, badMailData, outboundData);
 }
 
 }  // namespace velmoth::testing
