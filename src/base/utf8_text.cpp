@@ -31,10 +31,10 @@ char32_t Utf8CodePoint(std::string_view text, std::size_t length) {
   return code;
 }
 
-char32_t TakeChar(std::string_view& text) {
-  const auto lead = static_cast<unsigned char>(text.front());
-  const std::size_t length = lead < 0x80 ? 1 : Utf8Length(text);
-  const char32_t code = length <= 1 ? lead : Utf8CodePoint(text, length);
+char32_t TakeNonAsciiChar(std::string_view& text) {
+  const std::size_t length = Utf8Length(text);
+  const char32_t code =
+      length == 0 ? static_cast<unsigned char>(text.front()) : Utf8CodePoint(text, length);
   text.remove_prefix(length == 0 ? 1 : length);
   return code;
 }

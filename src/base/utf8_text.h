@@ -19,7 +19,13 @@ char32_t Utf8CodePoint(std::string_view text, std::size_t length);
 // The character `text` starts with, taken off it; a byte that starts no valid
 // character is taken alone, as the Latin-1 character of that value. `text` must
 // not be empty.
-char32_t TakeChar(std::string_view& text);
+char32_t TakeNonAsciiChar(std::string_view& text);
+inline char32_t TakeChar(std::string_view& text) {
+  const auto lead = static_cast<unsigned char>(text.front());
+  if (lead >= 0x80) return TakeNonAsciiChar(text);
+  text.remove_prefix(1);
+  return lead;
+}
 
 bool IsUtf8(std::string_view text);
 
