@@ -13,16 +13,17 @@ void FillMailList(MailList& list, const std::vector<BadMailEntry>& entries) {
   }
 }
 
-UnreadableFiles RefreshMailList(MailList& list, FileSystem& files) {
+UnreadableFiles RefreshMailList(MailList& list, FileSystem& files,
+                                const QueueLocations& locations) {
   BusyPointer busy(list);
   list.RemoveAllRows();
-  const BadMailScan scan = ScanBadMail(files);
+  const BadMailScan scan = ScanBadMail(files, locations);
   FillMailList(list, scan.candidates);
   return CountUnreadable(scan);
 }
 
 std::vector<RequeueRow> RequeueChecked(MailList& list, bool deleteParked, FileSystem& files,
-                                       const Clock& clock) {
+                                       const QueueLocations& locations, const Clock& clock) {
   BusyPointer busy(list);
   std::vector<std::string> names;
   const int rows = list.RowCount();
@@ -32,7 +33,7 @@ std::vector<RequeueRow> RequeueChecked(MailList& list, bool deleteParked, FileSy
   RequeueOptions options;
   options.deleteParked = deleteParked;
   options.clock = clock;
-  return Requeue(names, options, files);
+  return Requeue(names, options, files, locations);
 }
 
 }  // namespace velmoth

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "files/file_system.h"
 #include "queue/bad_mail_scan.h"
-#include "queue/file_system.h"
 #include "queue/requeue.h"
 #include "time/utc_stamp.h"
 
@@ -54,10 +54,11 @@ void FillMailList(MailList& list, const std::vector<BadMailEntry>& entries);
 // Rebuilds the list from a scan of the Bad Mail directory: one unticked row per
 // candidate, in the order the directory lists them. Returns what the scan found
 // unreadable. When the scan fails the list is left empty.
-UnreadableFiles RefreshMailList(MailList& list, FileSystem& files);
+UnreadableFiles RefreshMailList(MailList& list, FileSystem& files, const QueueLocations& locations);
 
 // Requeues the ticked rows in list order; one report per ticked row.
 std::vector<RequeueRow> RequeueChecked(MailList& list, bool deleteParked, FileSystem& files,
+                                       const QueueLocations& locations,
                                        const Clock& clock = SystemClock);
 
 }  // namespace velmoth

@@ -5,7 +5,6 @@
 #include <exception>
 
 #include "app/message_tip.h"
-#include "queue/queue_paths.h"
 
 namespace velmoth {
 
@@ -28,12 +27,16 @@ std::string UnreadableMessage(const UnreadableFiles& unreadable) {
 
 std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
   std::size_t noLongerCandidates = 0;
+  std::size_t outboundSpooling = 0;
   std::size_t gone = 0;
+  std::size_t kept = 0;
   for (const RequeueRow& row : rows) {
     noLongerCandidates += row.outcome == RequeueOutcome::kNoLongerCandidate;
+    outboundSpooling += row.outcome == RequeueOutcome::kOutboundSpooling;
     gone += row.outcome == RequeueOutcome::kGone;
+    kept += row.outcome == RequeueOutcome::kRequeuedNotDeleted;
   }
-  if (noLongerCandidates + gone == 0) return {};
+  if (noLongerCandidates + outboundSpooling + gone + kept == 0) return {};
   // "1 is" or "2 are": appended piece by piece, as the lines are put together.
   const auto append = [](std::string& text, std::size_t n, const char* one, const char* many) {
     text += std::to_string(n);
@@ -41,13 +44,26 @@ std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
     text += n == 1 ? one : many;
   };
   std::string message;
-  append(message, noLongerCandidates + gone, "message was", "messages were");
+  if (kept > 0) {
+    append(message, kept, "message was", "messages were");
+    message +=
+        " requeued, but kept in the Bad Mail directory: the server changed it meanwhile, it is "
+        "read-only, or the outbound queue could not be flushed. Do not requeue it again.";
+  }
+  if (noLongerCandidates + outboundSpooling + gone == 0) return message;
+  if (!message.empty()) message += "\n\n";
+  append(message, noLongerCandidates + outboundSpooling + gone, "message was", "messages were");
   message += " skipped and left as they are:";
   if (noLongerCandidates > 0) {
     message += '\n';
     append(message, noLongerCandidates, "is no longer a requeue candidate",
            "are no longer requeue candidates");
     message += " (the server has begun to send it again, or it is a non-delivery report)";
+  }
+  if (outboundSpooling > 0) {
+    message += '\n';
+    append(message, outboundSpooling, "is being sent by the server from the outbound queue",
+           "are being sent by the server from the outbound queue");
   }
   if (gone > 0) {
     message += '\n';
@@ -58,8 +74,12 @@ std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
 }
 
 MainWindowHandlers::MainWindowHandlers(MailList& list, WindowServices& window, FileSystem& files,
-                                       Clock clock)
-    : list_(list), window_(window), files_(files), clock_(std::move(clock)) {}
+                                       const QueueLocations& locations, Clock clock)
+    : list_(list),
+      window_(window),
+      files_(files),
+      locations_(locations),
+      clock_(std::move(clock)) {}
 
 void MainWindowHandlers::Guarded(const std::function<void()>& command) {
   try {
@@ -73,7 +93,7 @@ void MainWindowHandlers::Guarded(const std::function<void()>& command) {
 
 void MainWindowHandlers::Refresh() {
   Guarded([this] {
-    const std::string unreadable = UnreadableMessage(RefreshMailList(list_, files_));
+    const std::string unreadable = UnreadableMessage(RefreshMailList(list_, files_, locations_));
     if (!unreadable.empty()) window_.ShowError(unreadable);
   });
 }
@@ -92,7 +112,7 @@ void MainWindowHandlers::cmdNone_Click() { TickAll(false); }
 void MainWindowHandlers::cmdCopy_Click() {
   Guarded([this] {
     const std::vector<RequeueRow> rows =
-        RequeueChecked(list_, window_.IsDeleteTicked(), files_, clock_);
+        RequeueChecked(list_, window_.IsDeleteTicked(), files_, locations_, clock_);
     for (const RequeueRow& row : rows) {
       if (row.error) window_.ShowError(ErrorMessage(*row.error));
     }
@@ -106,14 +126,24 @@ void MainWindowHandlers::cmdCopy_Click() {
 void MainWindowHandlers::lvwMail_DblClick() {
   const int row = list_.SelectedRow();
   if (row == 0) return;
-  Guarded(
-      [this, row] { window_.StartViewer(MessageFilePath(Queue::kBadMail, list_.RowText(row))); });
+  Guarded([this, row] {
+    const std::string name = list_.RowText(row);
+    // The viewer opens the file by its path: it must be a regular file reached
+    // without a link below the queue directory.
+    const OpenedQueue parked = OpenQueue(files_, locations_, Queue::kBadMail);
+    if (!parked.messages) {
+      throw FileError(ErrorKind::kNotFound, kErrorNotFound, "The message file is no longer there",
+                      PathText(parked.commands->path() / kMessagesDirectory));
+    }
+    parked.messages->Open(name, Access::kRead);
+    window_.StartViewer(parked.messages->path() / PathFromText(name));
+  });
 }
 
 void MainWindowHandlers::cmdQuit_Click() { window_.Close(); }
 
 std::string MainWindowHandlers::RowTip(int row) const {
-  return MessageTip(files_, list_.RowText(row));
+  return MessageTip(files_, locations_, list_.RowText(row));
 }
 
 }  // namespace velmoth

@@ -39,7 +39,7 @@ std::string SkippedMessage(const std::vector<RequeueRow>& rows);
 class MainWindowHandlers {
  public:
   MainWindowHandlers(MailList& list, WindowServices& window, FileSystem& files,
-                     Clock clock = SystemClock);
+                     const QueueLocations& locations, Clock clock = SystemClock);
 
   void Form_Load();
   void cmdAll_Click();
@@ -61,6 +61,7 @@ class MainWindowHandlers {
   MailList& list_;
   WindowServices& window_;
   FileSystem& files_;
+  const QueueLocations& locations_;
   Clock clock_;
 };
 

@@ -6,7 +6,6 @@
 
 #include "base/text_width.h"
 #include "queue/message_header.h"
-#include "queue/queue_paths.h"
 
 namespace velmoth {
 namespace {
@@ -25,14 +24,16 @@ std::string TipText(const MessageHeader& header) {
 
 }  // namespace
 
-std::string MessageTip(FileSystem& files, const std::string& name) {
-  fs::path path;
+std::string MessageTip(FileSystem& files, const QueueLocations& locations,
+                       const std::string& name) {
+  bool found = false;  // the queue: until then, no file has vanished
   try {
-    path = MessageFilePath(Queue::kBadMail, name);
-    return TipText(ReadMessageHeader(files, path));
+    const OpenedQueue parked = OpenQueue(files, locations, Queue::kBadMail);
+    found = true;
+    if (!parked.messages) return "The message file is no longer there";
+    return TipText(ReadMessageHeader(*parked.messages, name));
   } catch (const FileError& error) {
-    // A registry value that is not there leaves no path: no file has vanished.
-    if (IsFileNotFound(error) && !path.empty()) return "The message file is no longer there";
+    if (IsFileNotFound(error) && found) return "The message file is no longer there";
     return kUnreadable + error.description();
   } catch (const std::exception& error) {
     return std::string(kUnreadable) + error.what();

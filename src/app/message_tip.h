@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "queue/file_system.h"
+#include "config/queue_locations.h"
+#include "files/file_system.h"
 
 namespace velmoth {
 
@@ -18,6 +19,6 @@ inline constexpr std::size_t kTipFieldWidth = 100;
 // the registry gives it now, and read only if it is a regular file reached without
 // following a link. A file that cannot be read gives one line saying why; nothing
 // is thrown.
-std::string MessageTip(FileSystem& files, const std::string& name);
+std::string MessageTip(FileSystem& files, const QueueLocations& locations, const std::string& name);
 
 }  // namespace velmoth

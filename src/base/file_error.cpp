@@ -5,14 +5,15 @@
 
 namespace velmoth {
 
-FileError::FileError(int number, std::string description, std::string path)
+FileError::FileError(ErrorKind kind, int number, std::string description, std::string path)
     : std::runtime_error(path + ": " + description + " (error " + std::to_string(number) + ")"),
+      kind_(kind),
       number_(number),
       description_(std::move(description)),
       path_(std::move(path)) {}
 
 void ThrowError(int number, const std::filesystem::path& path) {
-  throw FileError(number, ErrorDescription(number), PathText(path));
+  throw FileError(KindOfNumber(number), number, ErrorDescription(number), PathText(path));
 }
 
 }  // namespace velmoth

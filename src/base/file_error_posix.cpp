@@ -8,7 +8,29 @@ namespace velmoth {
 
 std::string ErrorDescription(int number) { return std::strerror(number); }
 
-bool IsNotFoundNumber(int number) { return number == ENOENT || number == ENOTDIR; }
+ErrorKind KindOfNumber(int number) {
+  switch (number) {
+    case ENOENT:
+    case ENOTDIR:
+      return ErrorKind::kNotFound;
+    case EEXIST:
+    case ENOTEMPTY:
+      return ErrorKind::kExists;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ErrorKind::kAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return ErrorKind::kNoSpace;
+    case EBUSY:
+    case ETXTBSY:
+      return ErrorKind::kBusy;
+    default:
+      return ErrorKind::kOther;
+  }
+}
 
 void ThrowLastError(const std::filesystem::path& path) { ThrowError(errno, path); }
 

@@ -22,8 +22,35 @@ std::string ErrorDescription(int number) {
   return Narrow(description);
 }
 
-bool IsNotFoundNumber(int number) {
-  return number == ERROR_FILE_NOT_FOUND || number == ERROR_PATH_NOT_FOUND;
+ErrorKind KindOfNumber(int number) {
+  switch (static_cast<DWORD>(number)) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return ErrorKind::kNotFound;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_DIR_NOT_EMPTY:
+      return ErrorKind::kExists;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_PRIVILEGE_NOT_HELD:
+    case ERROR_WRITE_PROTECT:
+      return ErrorKind::kAccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE:
+      return ErrorKind::kNoSpace;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return ErrorKind::kBusy;
+    case ERROR_STOPPED_ON_SYMLINK:
+    case ERROR_CANT_ACCESS_FILE:
+      return ErrorKind::kLink;
+    default:
+      return ErrorKind::kOther;
+  }
 }
 
 void ThrowLastError(const std::filesystem::path& path) {

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "cli/message_filter.h"
-#include "queue/file_system.h"
+#include "config/queue_locations.h"
+#include "files/file_system.h"
 
 namespace velmoth {
 
@@ -43,9 +44,12 @@ struct RequeueCommandOptions {
 
 // Each throws a FileError when the queues cannot be found or the Bad Mail
 // directory cannot be listed.
-int RunList(const ListOptions& options, const Console& console, FileSystem& files);
-int RunRequeue(const RequeueCommandOptions& options, const Console& console, FileSystem& files);
+int RunList(const ListOptions& options, const Console& console, FileSystem& files,
+            const QueueLocations& locations);
+int RunRequeue(const RequeueCommandOptions& options, const Console& console, FileSystem& files,
+               const QueueLocations& locations);
 // Writes the parked message file `name` (escaped as for requeue) byte for byte.
-int RunShow(const std::string& name, const Console& console, FileSystem& files);
+int RunShow(const std::string& name, const Console& console, FileSystem& files,
+            const QueueLocations& locations);
 
 }  // namespace velmoth

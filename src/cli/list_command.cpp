@@ -27,7 +27,7 @@ struct ListedFile {
 // The rows that pass the filter, sorted by name. A header is read for each row
 // whose message file is a regular file, through the "messages" directory.
 std::vector<ListedFile> ListedFiles(const BadMailScan& scan, const ListOptions& options,
-                                    FileSystem& files) {
+                                    FileSystem& files, const QueueLocations& locations) {
   std::vector<ListedFile> rows;
   for (const BadMailEntry& entry : scan.candidates) {
     rows.push_back({entry.name, entry.size, entry.date, std::nullopt, std::nullopt});
@@ -39,7 +39,7 @@ std::vector<ListedFile> ListedFiles(const BadMailScan& scan, const ListOptions& 
   }
   // Sorted while the rows are small, before their headers are read.
   std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-  ParkedHeaders headers(files);
+  ParkedHeaders headers(files, locations);
   for (ListedFile& row : rows) {
     if (row.size) row.header = headers.Read(row.name);
   }
@@ -166,9 +166,10 @@ void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
 
 }  // namespace
 
-int RunList(const ListOptions& options, const Console& console, FileSystem& files) {
-  const BadMailScan scan = ScanBadMail(files);
-  const std::vector<ListedFile> rows = ListedFiles(scan, options, files);
+int RunList(const ListOptions& options, const Console& console, FileSystem& files,
+            const QueueLocations& locations) {
+  const BadMailScan scan = ScanBadMail(files, locations);
+  const std::vector<ListedFile> rows = ListedFiles(scan, options, files, locations);
   if (options.json) {
     WriteJson(rows, console.out);
   } else {

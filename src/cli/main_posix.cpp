@@ -8,6 +8,9 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  velmoth::RaiseOpenFileLimit();
   velmoth::NativeFileSystem files;
-  return velmoth::RunQueueCommand(args, {std::cout, std::cerr, isatty(STDERR_FILENO) == 1}, files);
+  const velmoth::RegistryQueueLocations locations;
+  return velmoth::RunQueueCommand(args, {std::cout, std::cerr, isatty(STDERR_FILENO) == 1}, files,
+                                  locations);
 }

@@ -21,7 +21,9 @@ int wmain(int argc, wchar_t** argv) {
   SetConsoleOutputCP(CP_UTF8);
 
   velmoth::NativeFileSystem files;
-  const int status = velmoth::RunQueueCommand(args, {std::cout, std::cerr, errIsConsole}, files);
+  const velmoth::RegistryQueueLocations locations;
+  const int status =
+      velmoth::RunQueueCommand(args, {std::cout, std::cerr, errIsConsole}, files, locations);
   if (codePage != 0) SetConsoleOutputCP(codePage);
   return status;
 }

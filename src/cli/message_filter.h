@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "base/file_time.h"
-#include "queue/file_system.h"
+#include "files/file_system.h"
 #include "queue/message_header.h"
 
 namespace velmoth {

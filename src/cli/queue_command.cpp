@@ -101,11 +101,11 @@ void AddShow(CLI::App& app, std::string& name) {
   show->add_option("NAME", name, "The parked message's name, as list writes it")->required();
 }
 
-int RunParsed(const CLI::App& app, const Arguments& args, const Console& console,
-              FileSystem& files) {
-  if (app.got_subcommand("list")) return RunList(args.list, console, files);
-  if (app.got_subcommand("requeue")) return RunRequeue(args.requeue, console, files);
-  return RunShow(args.showName, console, files);
+int RunParsed(const CLI::App& app, const Arguments& args, const Console& console, FileSystem& files,
+              const QueueLocations& locations) {
+  if (app.got_subcommand("list")) return RunList(args.list, console, files, locations);
+  if (app.got_subcommand("requeue")) return RunRequeue(args.requeue, console, files, locations);
+  return RunShow(args.showName, console, files, locations);
 }
 
 // Runs the command; a failure that stops it is told on standard error.
@@ -122,8 +122,8 @@ int Reported(const Console& console, const std::function<int()>& command) {
 
 }  // namespace
 
-int RunQueueCommand(const std::vector<std::string>& args, const Console& console,
-                    FileSystem& files) {
+int RunQueueCommand(const std::vector<std::string>& args, const Console& console, FileSystem& files,
+                    const QueueLocations& locations) {
   CLI::App app(kDescription, kProgram);
   app.set_version_flag("--version", std::string(kProgram) + " " + VELMOTH_VERSION_TEXT);
   app.require_subcommand(1);
@@ -141,7 +141,7 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   } catch (const CLI::ParseError& error) {
     return app.exit(error, console.out, console.err) == 0 ? kExitSuccess : kExitUsage;
   }
-  int status = Reported(console, [&] { return RunParsed(app, parsed, console, files); });
+  int status = Reported(console, [&] { return RunParsed(app, parsed, console, files, locations); });
   if (!console.out.flush()) {
     console.err << kProgram << ": standard output could not be written\n";
     status = kExitFailure;

@@ -1,7 +1,7 @@
 // velmoth-queue requeue: the named candidates, or every one that passes the
 // filters, put back into the outbound queue by the window's own Requeue, after a
-// fresh scan has said which names are candidates; with --dry-run, only what
-// would be done is said.
+// fresh scan has said which names are candidates; with --dry-run, the same
+// Requeue only says what it would do.
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -11,28 +11,22 @@
 #include "cli/name_escape.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
-#include "queue/queue_paths.h"
 #include "queue/requeue.h"
 
 namespace velmoth {
 namespace {
 
-enum class RowOutcome {
-  kWouldRequeue,  // a candidate; the requeue turns it into one of the last five
-  kNotCandidate,  // skipped: parked, but no candidate, for `reason`
-  kNotFound,      // skipped: not parked at all
-  kRequeued,
-  kNoLongerCandidate,  // skipped by the requeue
-  kGone,               // skipped by the requeue
-  kFailed,
-  kNotTried,
-};
-
+// What became of a name: one the scan did not list as a candidate, or what the
+// requeue made of it.
 struct CommandRow {
   std::string name;
-  RowOutcome outcome = RowOutcome::kWouldRequeue;
-  std::optional<LeftOutReason> reason{};  // kNotCandidate
-  std::optional<FileError> error{};       // kFailed
+  bool parked = true;
+  std::optional<LeftOutReason> reason = {};  // parked, but no candidate, for this
+  RequeueOutcome outcome = RequeueOutcome::kNotTried;
+  std::optional<KeptReason> kept = {};
+  std::optional<FileError> error = {};
+
+  bool IsCandidate() const { return parked && !reason; }
 };
 
 // Every parked name, with the reason it is no candidate, or none for a candidate.
@@ -45,9 +39,9 @@ std::map<std::string, std::optional<LeftOutReason>> ParkedNames(const BadMailSca
 
 // Every candidate that passes the filter, by name.
 std::vector<CommandRow> PassingRows(const BadMailScan& scan, const MessageFilter& filter,
-                                    FileSystem& files) {
+                                    FileSystem& files, const QueueLocations& locations) {
   std::vector<CommandRow> rows;
-  ParkedHeaders headers(files);
+  ParkedHeaders headers(files, locations);
   for (const BadMailEntry& entry : scan.candidates) {
     const auto header = filter.NeedsHeader() ? headers.Read(entry.name) : std::nullopt;
     if (Passes(filter, header, entry.date)) rows.push_back({entry.name});
@@ -57,10 +51,10 @@ std::vector<CommandRow> PassingRows(const BadMailScan& scan, const MessageFilter
 }
 
 // The rows to report on, in the order named (by name for --all or a filter); a
-// name given twice is requeued once.
+// name given twice is requeued once. A name not parked is gone before it starts.
 std::vector<CommandRow> SelectRows(const BadMailScan& scan, const RequeueCommandOptions& options,
-                                   FileSystem& files) {
-  if (options.names.empty()) return PassingRows(scan, options.filter, files);
+                                   FileSystem& files, const QueueLocations& locations) {
+  if (options.names.empty()) return PassingRows(scan, options.filter, files, locations);
   std::vector<CommandRow> rows;
   const auto parked = ParkedNames(scan);
   std::set<std::string> named;
@@ -69,100 +63,121 @@ std::vector<CommandRow> SelectRows(const BadMailScan& scan, const RequeueCommand
     if (!named.insert(name).second) continue;
     const auto found = parked.find(name);
     if (found == parked.end()) {
-      rows.push_back({name, RowOutcome::kNotFound});
-    } else if (found->second) {
-      rows.push_back({name, RowOutcome::kNotCandidate, found->second});
+      rows.push_back({name, false});
     } else {
-      rows.push_back({name});
+      rows.push_back({name, true, found->second});
     }
   }
   return rows;
 }
 
-RowOutcome FromRequeue(RequeueOutcome outcome) {
-  switch (outcome) {
-    case RequeueOutcome::kRequeued:
-      return RowOutcome::kRequeued;
-    case RequeueOutcome::kNoLongerCandidate:
-      return RowOutcome::kNoLongerCandidate;
-    case RequeueOutcome::kGone:
-      return RowOutcome::kGone;
-    case RequeueOutcome::kFailed:
-      return RowOutcome::kFailed;
-    case RequeueOutcome::kNotTried:
-      break;
-  }
-  return RowOutcome::kNotTried;
-}
-
 // Requeues the candidate rows, "requeued 1200 of 10000" on a terminal meanwhile.
-void RequeueRows(std::vector<CommandRow>& rows, bool keep, const Console& console,
-                 FileSystem& files) {
+void RequeueRows(std::vector<CommandRow>& rows, const RequeueCommandOptions& command,
+                 const Console& console, FileSystem& files, const QueueLocations& locations) {
   std::vector<CommandRow*> candidates;
   std::vector<std::string> names;
   for (CommandRow& row : rows) {
-    if (row.outcome != RowOutcome::kWouldRequeue) continue;
+    if (!row.IsCandidate()) continue;
     candidates.push_back(&row);
     names.push_back(row.name);
   }
+  if (names.empty()) return;
   RequeueOptions options;
-  options.deleteParked = !keep;
+  options.deleteParked = !command.keep;
+  options.dryRun = command.dryRun;
   bool shown = false;
-  if (console.errIsTerminal) {
+  if (console.errIsTerminal && !command.dryRun) {
     options.progress = [&](std::size_t done, std::size_t total) {
       console.err << '\r' << kProgram << ": requeued " << done << " of " << total << std::flush;
       shown = true;
     };
   }
-  const std::vector<RequeueRow> results = Requeue(names, options, files);
+  const std::vector<RequeueRow> results = Requeue(names, options, files, locations);
   if (shown) console.err << '\n';
   for (std::size_t i = 0; i < results.size(); ++i) {
-    candidates[i]->outcome = FromRequeue(results[i].outcome);
+    candidates[i]->outcome = results[i].outcome;
+    candidates[i]->kept = results[i].kept;
     candidates[i]->error = results[i].error;
   }
 }
 
+const char* KeptWord(KeptReason reason) {
+  switch (reason) {
+    case KeptReason::kNotFlushed:
+      return "not-flushed";
+    case KeptReason::kChanged:
+      return "changed";
+    case KeptReason::kReadOnly:
+      return "read-only";
+    case KeptReason::kDeleteFailed:
+      break;
+  }
+  return "delete-failed";
+}
+
+const char* KeptText(KeptReason reason) {
+  switch (reason) {
+    case KeptReason::kNotFlushed:
+      return "the outbound queue could not be flushed";
+    case KeptReason::kChanged:
+      return "the server changed them meanwhile";
+    case KeptReason::kReadOnly:
+      return "a parked file is read-only";
+    case KeptReason::kDeleteFailed:
+      break;
+  }
+  return "they could not be deleted";
+}
+
 std::string RowText(const CommandRow& row, bool keep) {
   const std::string name = EscapeName(row.name);
-  const std::string kept = keep ? ", kept in Bad Mail" : "";
+  if (!row.parked) return "skipped " + name + ": not in the Bad Mail directory";
+  if (row.reason) {
+    return "skipped " + name + ": not a requeue candidate (" + ReasonText(*row.reason) + ")";
+  }
   switch (row.outcome) {
-    case RowOutcome::kWouldRequeue:
+    case RequeueOutcome::kWouldRequeue:
       return "would requeue " + name + (keep ? ", keeping it in Bad Mail" : "");
-    case RowOutcome::kNotCandidate:
-      return "skipped " + name + ": not a requeue candidate (" + ReasonText(*row.reason) + ")";
-    case RowOutcome::kNotFound:
-      return "skipped " + name + ": not in the Bad Mail directory";
-    case RowOutcome::kRequeued:
-      return "requeued " + name + kept;
-    case RowOutcome::kNoLongerCandidate:
+    case RequeueOutcome::kRequeued:
+      return "requeued " + name + (keep ? ", kept in Bad Mail" : "");
+    case RequeueOutcome::kRequeuedNotDeleted:
+      return "requeued " + name + ", but its parked files were kept in Bad Mail (" +
+             KeptText(*row.kept) + "): do not requeue it again";
+    case RequeueOutcome::kNoLongerCandidate:
       return "skipped " + name + ": no longer a requeue candidate";
-    case RowOutcome::kGone:
+    case RequeueOutcome::kOutboundSpooling:
+      return "skipped " + name +
+             ": not a requeue candidate (the server is sending a message of this name from the "
+             "outbound queue)";
+    case RequeueOutcome::kGone:
       return "skipped " + name + ": no longer in the Bad Mail directory";
-    case RowOutcome::kFailed:
+    case RequeueOutcome::kFailed:
       return "failed " + name;
-    case RowOutcome::kNotTried:
+    case RequeueOutcome::kNotTried:
       break;
   }
   return "not tried " + name + ": the requeue stopped at an earlier failure";
 }
 
-const char* OutcomeWord(RowOutcome outcome) {
-  switch (outcome) {
-    case RowOutcome::kWouldRequeue:
+const char* OutcomeWord(const CommandRow& row) {
+  if (!row.parked) return "not-found";
+  if (row.reason) return "not-candidate";
+  switch (row.outcome) {
+    case RequeueOutcome::kWouldRequeue:
       return "would-requeue";
-    case RowOutcome::kNotCandidate:
-      return "not-candidate";
-    case RowOutcome::kNotFound:
-      return "not-found";
-    case RowOutcome::kRequeued:
+    case RequeueOutcome::kRequeued:
       return "requeued";
-    case RowOutcome::kNoLongerCandidate:
+    case RequeueOutcome::kRequeuedNotDeleted:
+      return "requeued-not-deleted";
+    case RequeueOutcome::kNoLongerCandidate:
       return "no-longer-candidate";
-    case RowOutcome::kGone:
+    case RequeueOutcome::kOutboundSpooling:
+      return "not-candidate";
+    case RequeueOutcome::kGone:
       return "gone";
-    case RowOutcome::kFailed:
+    case RequeueOutcome::kFailed:
       return "failed";
-    case RowOutcome::kNotTried:
+    case RequeueOutcome::kNotTried:
       break;
   }
   return "not-tried";
@@ -172,37 +187,47 @@ void WriteJson(const std::vector<CommandRow>& rows, std::ostream& out) {
   auto array = nlohmann::ordered_json::array();
   for (const CommandRow& row : rows) {
     nlohmann::ordered_json json = NameJson(row.name);
-    json["outcome"] = OutcomeWord(row.outcome);
+    json["outcome"] = OutcomeWord(row);
     if (row.reason) json["reason"] = ReasonWord(*row.reason);
+    if (row.outcome == RequeueOutcome::kOutboundSpooling) json["reason"] = "outbound-spooling";
+    if (row.kept) json["reason"] = KeptWord(*row.kept);
     if (row.error) json["error"] = ErrorJson(*row.error);
     array.push_back(std::move(json));
   }
   out << array.dump(2) << '\n';
 }
 
+// Whether the row ends the command with a failure: it failed, was not tried, is
+// live but kept in Bad Mail, or was never parked.
+bool FailsTheCommand(const CommandRow& row) {
+  if (!row.parked) return true;
+  if (row.reason) return false;
+  switch (row.outcome) {
+    case RequeueOutcome::kFailed:
+    case RequeueOutcome::kNotTried:
+    case RequeueOutcome::kRequeuedNotDeleted:
+      return true;
+    default:
+      return row.error.has_value();
+  }
+}
+
 }  // namespace
 
-int RunRequeue(const RequeueCommandOptions& options, const Console& console, FileSystem& files) {
-  std::vector<CommandRow> rows = SelectRows(ScanBadMail(files), options, files);
+int RunRequeue(const RequeueCommandOptions& options, const Console& console, FileSystem& files,
+               const QueueLocations& locations) {
+  std::vector<CommandRow> rows =
+      SelectRows(ScanBadMail(files, locations), options, files, locations);
   if (rows.empty() && options.filter.Any()) {
     console.err << kProgram << ": no requeue candidate passes the filters\n";
   }
-  const bool anyCandidate = std::any_of(rows.begin(), rows.end(), [](const CommandRow& row) {
-    return row.outcome == RowOutcome::kWouldRequeue;
-  });
-  if (options.dryRun && anyCandidate) {
-    QueueDirectory(Queue::kOutbound);  // the requeue would fail without one
-  } else if (anyCandidate) {
-    RequeueRows(rows, options.keep, console, files);
-  }
+  RequeueRows(rows, options, console, files, locations);
   if (options.json) WriteJson(rows, console.out);
   int status = kExitSuccess;
   for (const CommandRow& row : rows) {
     if (!options.json) console.out << RowText(row, options.keep) << '\n';
     if (row.error) console.err << kProgram << ": " << ErrorText(*row.error) << '\n';
-    if (row.outcome == RowOutcome::kFailed || row.outcome == RowOutcome::kNotTried) {
-      status = kExitFailure;
-    }
+    if (FailsTheCommand(row)) status = kExitFailure;
   }
   return status;
 }

@@ -25,7 +25,7 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 [[noreturn]] void Reject(const char* why, const std::string& directory) {
-  throw FileError(EINVAL, why, directory);
+  throw FileError(ErrorKind::kNotFound, EINVAL, why, directory);
 }
 
 // Whether the path is an absolute POSIX path rather than one on a drive ("X:\").
@@ -74,8 +74,8 @@ fs::path DriveRoot(char letter) {
   if (struct stat st{}; ::lstat(root.c_str(), &st) != 0) {
     const int error = errno;
     const std::string drive = {static_cast<char>(letter & ~0x20), ':'};
-    throw FileError(error,
-                    IsNotFoundNumber(error)
+    throw FileError(KindOfNumber(error), error,
+                    KindOfNumber(error) == ErrorKind::kNotFound
                         ? "The drive " + drive + " is not mapped in the Wine prefix"
                         : "The drive " + drive + " cannot be looked up: " + ErrorDescription(error),
                     PathText(root));
@@ -106,7 +106,8 @@ std::filesystem::path WinePrefix() {
   if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && *user->pw_dir) {
     return std::filesystem::path(user->pw_dir) / ".wine";
   }
-  throw FileError(ENOENT, "Neither WINEPREFIX nor a home directory is known", "~/.wine");
+  throw FileError(ErrorKind::kNotFound, ENOENT, "Neither WINEPREFIX nor a home directory is known",
+                  "~/.wine");
 }
 
 std::filesystem::path LocalDirectoryPath(const std::string& directory) {

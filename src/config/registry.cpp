@@ -1,5 +1,5 @@
-// What the registry lookup does alike on every platform: the errors it throws, the
-// empty text that stands for any of them, and the server's two queue directories.
+// What the registry lookup does alike on every platform: the errors it throws and
+// the empty text that stands for any of them.
 #include "config/registry.h"
 
 #include <utility>
@@ -9,9 +9,10 @@
 namespace velmoth {
 namespace {
 
-// "does not exist" for kErrorNotFound, else `failed` and the system's reason.
+// "does not exist" when the error says so, else `failed` and the system's reason.
 std::string Reason(int error, const char* failed) {
-  return error == kErrorNotFound ? " does not exist" : failed + ErrorDescription(error);
+  return KindOfNumber(error) == ErrorKind::kNotFound ? " does not exist"
+                                                     : failed + ErrorDescription(error);
 }
 
 }  // namespace
@@ -25,15 +26,15 @@ std::string TextOrThrow(RegLookup lookup, const std::string& keyPath,
   const std::string key = RegistryKeyName(keyPath);
   switch (lookup.state) {
     case RegLookup::kNoKey:
-      throw FileError(lookup.error,
+      throw FileError(KindOfNumber(lookup.error), lookup.error,
                       "The registry key" + Reason(lookup.error, " cannot be opened: "), key);
     case RegLookup::kNoValue:
-      throw FileError(lookup.error,
+      throw FileError(KindOfNumber(lookup.error), lookup.error,
                       RegistryValuePhrase(valueName) + Reason(lookup.error, " cannot be read: "),
                       key);
     case RegLookup::kNotAString:
-      throw FileError(kErrorUnsupportedType, RegistryValuePhrase(valueName) + " is not a string",
-                      key);
+      throw FileError(ErrorKind::kOther, kErrorUnsupportedType,
+                      RegistryValuePhrase(valueName) + " is not a string", key);
     case RegLookup::kFound:
       break;
   }
@@ -53,11 +54,5 @@ std::string RegistryValuePhrase(const std::string& valueName) {
 }
 
 std::string RegistryKeyName(const std::string& keyPath) { return "HKEY_LOCAL_MACHINE\\" + keyPath; }
-
-std::string GetBadMailDirectory() { return GetRegString(kServerKey, kBadMailValue); }
-
-std::string GetOutboundQueueDirectory() {
-  return GetRegString(kSmtpConnectorKey, kOutboundQueueValue);
-}
 
 }  // namespace velmoth

@@ -26,7 +26,4 @@ std::string GetRegString(const std::string& keyPath, const std::string& valueNam
 // A key as the errors name it: "HKEY_LOCAL_MACHINE\<keyPath>".
 std::string RegistryKeyName(const std::string& keyPath);
 
-std::string GetBadMailDirectory();
-std::string GetOutboundQueueDirectory();
-
 }  // namespace velmoth

@@ -9,6 +9,7 @@
 #include "base/wide_text.h"
 #include "config/registry.h"
 #include "config/registry_lookup.h"
+#include "files/scoped_generic.h"
 
 namespace velmoth {
 namespace {
@@ -17,17 +18,11 @@ bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-class KeyHandle {
- public:
-  explicit KeyHandle(HKEY key) : key_(key) {}
-  ~KeyHandle() { ::RegCloseKey(key_); }
-  KeyHandle(const KeyHandle&) = delete;
-  KeyHandle& operator=(const KeyHandle&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_;
+struct KeyTraits {
+  static HKEY Invalid() { return nullptr; }
+  static void Free(HKEY key) { ::RegCloseKey(key); }
 };
+using ScopedKey = ScopedGeneric<HKEY, KeyTraits>;
 
 // A value read whole, with its text up to the first NUL; a value stored without
 // one keeps its last character.
@@ -63,7 +58,7 @@ RegLookup QueryView(const std::wstring& keyPath, const std::wstring& valueName, 
   const LONG status =
       ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, &key);
   if (status != ERROR_SUCCESS) return {RegLookup::kNoKey, static_cast<int>(status)};
-  const KeyHandle handle(key);
+  const ScopedKey handle(key);
   return QueryValue(key, valueName);
 }
 

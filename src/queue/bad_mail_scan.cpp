@@ -4,7 +4,6 @@
 #include "queue/bad_mail_scan.h"
 
 #include "queue/command_file.h"
-#include "queue/queue_paths.h"
 
 namespace velmoth {
 namespace {
@@ -65,7 +64,7 @@ void Scanner::Visit(const DirectoryEntry& entry) {
 
 bool Scanner::TestCommandFile(const DirectoryEntry& entry, Finding& finding) {
   try {
-    const auto commandFile = parked_.Open(entry.name);
+    const auto commandFile = parked_.Open(entry.name, Access::kRead);
     if (!finding.date) finding.date = commandFile->Status().modified;
     const CommandFileVerdict verdict = ReadCommandFileVerdict(*commandFile);
     if (!IsRequeueCandidate(verdict)) finding.Fail(ReasonOf(verdict));
@@ -89,22 +88,20 @@ void Scanner::LookAtMessageFile(const std::string& name, Finding& finding) {
   }
   if (!finding.message) return finding.Fail(LeftOutReason::kNoMessageFile);
   if (finding.message->kind != FileKind::kRegular) finding.Fail(LeftOutReason::kNotRegularFile);
+  if (!finding.message->readable) {
+    finding.Fail(LeftOutReason::kUnreadable,
+                 FileError(ErrorKind::kAccessDenied, kErrorAccessDenied,
+                           "The message file may not be read", PathText(messages_->path() / name)));
+  }
 }
 
 }  // namespace
 
-BadMailScan ScanBadMail(FileSystem& files) {
+BadMailScan ScanBadMail(FileSystem& files, const QueueLocations& locations) {
   // One registry lookup per scan.
-  const fs::path directory = QueueDirectory(Queue::kBadMail);
-  const auto parked = files.OpenDirectory(directory);
-  std::unique_ptr<Directory> messages;
-  try {
-    messages = files.OpenDirectory(directory / "messages");
-  } catch (const FileError& error) {
-    if (!IsFileNotFound(error)) throw;
-  }
-  Scanner scanner(*parked, messages.get());
-  for (const DirectoryEntry& entry : parked->Entries()) scanner.Visit(entry);
+  const OpenedQueue parked = OpenQueue(files, locations, Queue::kBadMail);
+  Scanner scanner(*parked.commands, parked.messages.get());
+  for (const DirectoryEntry& entry : parked.commands->Entries()) scanner.Visit(entry);
   return std::move(scanner.result());
 }
 

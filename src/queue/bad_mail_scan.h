@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "queue/file_system.h"
+#include "config/queue_locations.h"
+#include "files/file_system.h"
 
 namespace velmoth {
 
@@ -41,11 +42,11 @@ struct BadMailScan {
   std::vector<LeftOutFile> leftOut;
 };
 
-// Scans the Bad Mail directory the registry names. A file the server takes away
+// Scans the Bad Mail directory of `locations`. A file the server takes away
 // while the scan runs is no longer parked and is not reported; one that cannot
 // be read is left out with its error, and the scan goes on. Fails only when the
-// directory itself cannot be found or listed.
-BadMailScan ScanBadMail(FileSystem& files);
+// directory itself cannot be found or listed, or its "messages" is a link.
+BadMailScan ScanBadMail(FileSystem& files, const QueueLocations& locations);
 
 // How many left-out files could not be read, and the first one's error.
 struct UnreadableFiles {

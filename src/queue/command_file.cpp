@@ -216,15 +216,17 @@ std::string RewriteLine(std::string_view line, const StampProducer& stamp) {
 }
 
 CommandFileVerdict RewriteCommandFile(InputFile& source, OutputFile& destination,
-                                      const StampProducer& stamp) {
+                                      const StampProducer& stamp, std::uint64_t* bytesRead) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   MarkerSearch search;
   LineRewriter rewriter(destination, stamp);
-  ReadBlocks(source, buffer.get(), kBlockSize, [&](const char* data, std::size_t size) {
-    search.Feed({data, size});
-    rewriter.Feed(data, size);
-  });
+  const std::uint64_t read =
+      ReadBlocks(source, buffer.get(), kBlockSize, [&](const char* data, std::size_t size) {
+        search.Feed({data, size});
+        rewriter.Feed(data, size);
+      });
   rewriter.Finish();
+  if (bytesRead != nullptr) *bytesRead = read;
   return search.verdict();
 }
 

@@ -3,11 +3,12 @@
 // requeued, and the rewrite that resets a message's delivery state.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include "queue/file_system.h"
+#include "files/file_system.h"
 
 namespace velmoth {
 
@@ -36,8 +37,10 @@ std::string RewriteLine(std::string_view line, const StampProducer& stamp);
 
 // Writes the rewrite of every line of `source` to `destination`, each ended with
 // CR LF, in bounded blocks however long a line is, and returns the candidate
-// test's verdict on the same bytes. Does not close `destination`.
+// test's verdict on the same bytes, and in `bytesRead` how many there were. Does
+// not close `destination`.
 CommandFileVerdict RewriteCommandFile(InputFile& source, OutputFile& destination,
-                                      const StampProducer& stamp);
+                                      const StampProducer& stamp,
+                                      std::uint64_t* bytesRead = nullptr);
 
 }  // namespace velmoth

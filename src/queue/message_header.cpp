@@ -12,7 +12,6 @@
 
 #include "base/ascii_text.h"
 #include "base/utf8_text.h"
-#include "queue/queue_paths.h"
 
 namespace velmoth {
 namespace {
@@ -420,7 +419,7 @@ std::string_view ReadHeaderBlock(InputFile& message, char* buffer) {
     size += got;
     const std::string_view data(buffer, size);
     if (const auto end = FindHeaderEnd(data, searched)) return data.substr(0, *end);
-    if (got < wanted || size == kMessageHeaderLimit) return data;
+    if (got == 0 || size == kMessageHeaderLimit) return data;
   }
 }
 
@@ -513,19 +512,15 @@ MessageHeader ReadMessageHeader(InputFile& message) {
   return ParseHeaderBlock(ReadHeaderBlock(message, buffer.get()));
 }
 
-MessageHeader ReadMessageHeader(FileSystem& files, const fs::path& message) {
-  return ReadMessageHeader(*files.OpenForReading(message));
-}
-
 MessageHeader ReadMessageHeader(Directory& messages, const std::string& name) {
-  return ReadMessageHeader(*messages.Open(name));
+  return ReadMessageHeader(*messages.Open(name, Access::kRead));
 }
 
 std::optional<MessageHeader> ParkedHeaders::Read(const std::string& name) {
   try {
     if (!opened_) {
       opened_ = true;
-      messages_ = files_.OpenDirectory(MessagesDirectory(Queue::kBadMail));
+      messages_ = OpenQueue(files_, locations_, Queue::kBadMail).messages;
     }
     if (messages_) return ReadMessageHeader(*messages_, name);
   } catch (const FileError&) {

@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "queue/file_system.h"
+#include "config/queue_locations.h"
+#include "files/file_system.h"
 
 namespace velmoth {
 
@@ -25,21 +26,22 @@ inline constexpr std::size_t kMessageHeaderLimit = 64 * 1024;
 // From, Subject and Date the first field counts, the recipients of every To and
 // every Cc field are joined.
 MessageHeader ReadMessageHeader(InputFile& message);
-MessageHeader ReadMessageHeader(FileSystem& files, const fs::path& message);
-// Through the "messages" directory opened once: the quicker way for many messages.
+// The message file `name` of a queue's "messages" directory.
 MessageHeader ReadMessageHeader(Directory& messages, const std::string& name);
 
 // The headers of parked messages, through the Bad Mail directory's "messages"
 // opened on the first read.
 class ParkedHeaders {
  public:
-  explicit ParkedHeaders(FileSystem& files) : files_(files) {}
+  ParkedHeaders(FileSystem& files, const QueueLocations& locations)
+      : files_(files), locations_(locations) {}
 
   // Nothing when the message file is not there or cannot be read.
   std::optional<MessageHeader> Read(const std::string& name);
 
  private:
   FileSystem& files_;
+  const QueueLocations& locations_;
   bool opened_ = false;
   std::unique_ptr<Directory> messages_;  // null when it could not be opened
 };

@@ -1,338 +1,506 @@
 // Copies parked messages into the outbound queue with their delivery state reset,
 // a batch of rows at a time: every row's two files are written under temporary
-// names, flushed together, renamed into place message files first with a flush
-// after each kind, and only then are the parked files deleted.
+// names and flushed together; each row is checked again and its message file
+// renamed into place, then, after a flush, its command file; only then are the
+// parked files deleted, as the very files that were read, and Bad Mail flushed.
 #include "queue/requeue.h"
 
 #include <algorithm>
 #include <memory>
-#include <system_error>
+#include <tuple>
 
 #include "queue/command_file.h"
-#include "queue/queue_paths.h"
 
 namespace velmoth {
 namespace {
 
-// A failure and the row it stops the requeue at.
-struct RowFailure {
-  std::size_t row;
-  FileError error;
-};
+namespace fs = std::filesystem;
 
-// One row written under temporary names, waiting for its batch to be committed.
-struct PreparedRow {
-  std::size_t row;
-  fs::path parkedMessage;
-  fs::path parkedCommand;
-  fs::path outboundMessage;
-  fs::path outboundCommand;
-  fs::path messageTemporary;
-  fs::path commandTemporary;
-  // The parked files as they were read: only these very files may be deleted.
-  FileIdentity messageRead;
-  FileIdentity commandRead;
-};
-
-// Whether `inner` is `outer` or lies somewhere inside it, by the identity of the
-// directories, whatever links lead to them.
-bool IsWithin(const fs::path& inner, const fs::path& outer) {
-  std::error_code failed;
-  fs::path path = fs::canonical(inner, failed);
-  if (failed) return false;
-  for (;;) {
-    if (fs::equivalent(path, outer, failed)) return true;
-    if (!path.has_relative_path()) return false;
-    path = path.parent_path();
-  }
-}
-
-// Refuses queues that are one directory or nested: the rename of a copy would
-// land on a parked file, and the deletion would remove the only copy left.
-class QueueSeparation {
- public:
-  void Check(const fs::path& badMail, const fs::path& outbound) {
-    if (badMail == checkedBadMail_ && outbound == checkedOutbound_) return;
-    if (IsWithin(outbound, badMail) || IsWithin(badMail, outbound)) {
-      throw FileError(kErrorInvalidArgument,
-                      "The outbound queue and the Bad Mail directory are one directory, or one "
-                      "lies inside the other",
-                      PathText(outbound));
-    }
-    checkedBadMail_ = badMail;
-    checkedOutbound_ = outbound;
-  }
-
- private:
-  fs::path checkedBadMail_;
-  fs::path checkedOutbound_;
-};
-
-// Removes temporary files again unless they are kept.
+// Removes temporary files of one directory again unless they are kept.
 class TemporaryFiles {
  public:
-  explicit TemporaryFiles(FileSystem& files) : files_(files) {}
+  explicit TemporaryFiles(Directory& dir) : dir_(dir) {}
   ~TemporaryFiles() {
-    for (const fs::path& path : paths_) files_.Discard(path);
+    for (const std::string& name : names_) dir_.Discard(name);
   }
   TemporaryFiles(const TemporaryFiles&) = delete;
   TemporaryFiles& operator=(const TemporaryFiles&) = delete;
 
-  void Add(const fs::path& path) { paths_.push_back(path); }
-  void Keep() { paths_.clear(); }
+  void Add(const std::string& name) { names_.push_back(name); }
+  void Keep() { names_.clear(); }
 
  private:
-  FileSystem& files_;
-  std::vector<fs::path> paths_;
+  Directory& dir_;
+  std::vector<std::string> names_;
 };
 
-// Copies the whole of `from` to `to`; the number of bytes.
-std::uint64_t CopyContent(InputFile& from, OutputFile& to) {
-  constexpr std::size_t kSize = 256 * 1024;
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kSize);
-  std::uint64_t copied = 0;
-  ReadBlocks(from, buffer.get(), kSize, [&](const char* data, std::size_t size) {
-    to.Write(data, size);
-    copied += size;
+// One row written under temporary names, its parked files held open until its
+// batch is done with them.
+struct PreparedRow {
+  std::size_t row;
+  std::unique_ptr<InputFile> command;
+  std::unique_ptr<InputFile> message;
+  std::string commandTemporary;
+  std::string messageTemporary;
+  bool messagePlaced = false;
+  bool replacedOutbound = false;  // the message file replaced one of the same name
+  bool live = false;              // its command file is in the outbound queue
+};
+
+// The identities of `dir` and of every directory above it.
+std::vector<FileIdentity> Lineage(Directory& dir) {
+  std::vector<FileIdentity> lineage{dir.Identity()};
+  for (auto parent = dir.OpenParent(); parent; parent = parent->OpenParent()) {
+    lineage.push_back(parent->Identity());
+  }
+  return lineage;
+}
+
+bool Holds(const std::vector<FileIdentity>& lineage, const FileIdentity& identity) {
+  return std::find(lineage.begin(), lineage.end(), identity) != lineage.end();
+}
+
+// Refuses queues that are one directory, lie one inside the other, or share a
+// "messages" directory: the rename of a copy would land on a parked file, and the
+// deletion would remove the only copy left.
+void CheckSeparate(const OpenedQueue& parked, const OpenedQueue& outbound) {
+  const std::vector<FileIdentity> badMail = Lineage(*parked.commands);
+  const std::vector<FileIdentity> queue = Lineage(*outbound.commands);
+  std::vector<FileIdentity> all{badMail.front(), queue.front(), outbound.messages->Identity()};
+  if (parked.messages) all.push_back(parked.messages->Identity());
+  std::sort(all.begin(), all.end(), [](const FileIdentity& a, const FileIdentity& b) {
+    return std::tie(a.device, a.file) < std::tie(b.device, b.file);
   });
-  return copied;
+  if (Holds(badMail, queue.front()) || Holds(queue, badMail.front()) ||
+      std::adjacent_find(all.begin(), all.end()) != all.end()) {
+    throw FileError(ErrorKind::kOther, kErrorInvalidArgument,
+                    "The outbound queue and the Bad Mail directory are one directory, one lies "
+                    "inside the other, or they share their \"messages\" directory",
+                    PathText(outbound.commands->path()));
+  }
+}
+
+// Says of a row taken back out of the outbound queue that its copy had replaced
+// a message file of the same name there, which is gone with it.
+void NoteReplaced(RequeueRow& row, const fs::path& path) {
+  constexpr char kNote[] =
+      "a message file of the same name that was in the outbound queue had been replaced by "
+      "the copy, and is gone with it";
+  if (row.error) {
+    row.error = FileError(row.error->kind(), row.error->number(),
+                          row.error->description() + "; " + kNote, row.error->path());
+  } else {
+    row.error =
+        FileError(ErrorKind::kOther, kErrorIncomplete,
+                  std::string("Not requeued, as the requeue stopped; ") + kNote, PathText(path));
+  }
 }
 
 class Requeuer {
  public:
-  Requeuer(const std::vector<std::string>& names, const RequeueOptions& options, FileSystem& files)
-      : options_(options), files_(files) {
-    for (const std::string& name : names) rows_.push_back({name, RequeueOutcome::kNotTried, {}});
+  Requeuer(const std::vector<std::string>& names, const RequeueOptions& options, FileSystem& files,
+           const QueueLocations& locations)
+      : options_(options), files_(files), locations_(locations) {
+    for (const std::string& name : names)
+      rows_.push_back({name, RequeueOutcome::kNotTried, {}, {}});
   }
 
   std::vector<RequeueRow> Run();
 
  private:
+  void OpenQueues();
+  std::size_t BatchRowLimit() const;
   void Prepare(std::size_t row);
-  // Puts the batch's rows in place durably, then deletes their parked files.
+  void Preview(std::size_t row);
+  // The parked file `name` of `dir`, or null when the row is skipped for it.
+  std::unique_ptr<InputFile> OpenParked(Directory& dir, std::size_t row);
+  bool OutboundSpooling(const std::string& name);
+  // Whether the row's parked files are as they were read and still a candidate.
+  std::optional<RequeueOutcome> Recheck(PreparedRow& prepared);
+  bool StillParked(const std::string& name, PreparedRow& prepared);
+
   void Commit();
-  std::vector<fs::path> DirectoriesOf(fs::path PreparedRow::*place) const;
-  // Flushes; on a failure the whole batch is dropped and the requeue stops.
-  void FlushOrStop(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs);
-  // Renames each row's temporary file over its place; on a failure the rows
-  // from there on are dropped from the batch and the failure is kept.
-  void PlaceAll(fs::path PreparedRow::*temporary, fs::path PreparedRow::*place);
-  // Drops the batch's rows from `first` on, with their temporary files.
-  void AbandonFrom(std::size_t first);
-  void KeepEarliest(RowFailure failure);
+  bool FlushTemporaries();
+  bool PlaceMessages();
+  bool PlaceCommands();
+  void FlushOutbound();
   void DeleteParked();
-  // Whether both parked files are the very ones the row's copies were read from.
-  bool StillParked(const PreparedRow& row);
-  void DeleteUnlessGone(const fs::path& path);
-  void DiscardStaleTemporaries();
-  bool IsStaleTemporary(Directory& messages, const DirectoryEntry& entry) const;
+  void DeleteRow(PreparedRow& prepared);
+  void FlushBadMail();
+  void SweepStaleTemporaries();
+
+  // Takes the batch's rows from `first` on out of the outbound queue again.
+  void Undo(std::size_t first);
+  void Fail(std::size_t row, const FileError& error);
   void Skip(std::size_t row, RequeueOutcome outcome) { rows_[row].outcome = outcome; }
+  void Keep(std::size_t row, KeptReason reason, std::optional<FileError> error = std::nullopt);
+  const std::string& NameOf(const PreparedRow& prepared) const { return rows_[prepared.row].name; }
   std::string Stamp() const { return std::to_string(SecondsSinceEpochUtc(options_.clock)); }
 
   const RequeueOptions& options_;
   FileSystem& files_;
+  const QueueLocations& locations_;
   std::vector<RequeueRow> rows_;
+  OpenedQueue parked_;
+  OpenedQueue outbound_;
   std::vector<PreparedRow> batch_;
-  std::uint64_t batchBytes_ = 0;  // of the message files written for the batch
-  QueueSeparation separation_;
-  std::optional<RowFailure> failure_;
+  std::uint64_t batchBytes_ = 0;  // of the message files copied for the batch
+  bool stopped_ = false;
 };
 
 std::vector<RequeueRow> Requeuer::Run() {
   if (rows_.empty()) return {};
-  DiscardStaleTemporaries();
   try {
-    for (std::size_t row = 0; row < rows_.size() && !failure_; ++row) {
-      try {
-        Prepare(row);
-      } catch (const FileError& error) {
-        failure_ = RowFailure{row, error};
-      }
-      if (failure_ || batch_.size() >= options_.batchRows || batchBytes_ >= options_.batchBytes ||
-          row + 1 == rows_.size()) {
-        Commit();
-        if (options_.progress) options_.progress(row + 1, rows_.size());
-      }
-    }
-  } catch (const RowFailure& failure) {
-    KeepEarliest(failure);
+    OpenQueues();
+  } catch (const FileError& error) {
+    Fail(0, error);
+    return std::move(rows_);
   }
-  if (failure_) {
-    rows_[failure_->row].outcome = RequeueOutcome::kFailed;
-    rows_[failure_->row].error = failure_->error;
+  if (options_.dryRun) {
+    for (std::size_t row = 0; row < rows_.size() && !stopped_; ++row) Preview(row);
+    return std::move(rows_);
+  }
+  SweepStaleTemporaries();
+  const std::size_t rowLimit = BatchRowLimit();
+  for (std::size_t row = 0; row < rows_.size() && !stopped_; ++row) {
+    try {
+      Prepare(row);
+    } catch (const FileError& error) {
+      Fail(row, error);
+    }
+    if (stopped_ || batch_.size() >= rowLimit || batchBytes_ >= options_.batchBytes ||
+        row + 1 == rows_.size()) {
+      Commit();
+      if (options_.progress) options_.progress(row + 1, rows_.size());
+    }
   }
   return std::move(rows_);
 }
 
+void Requeuer::OpenQueues() {
+  parked_ = OpenQueue(files_, locations_, Queue::kBadMail);
+  outbound_ = OpenQueue(files_, locations_, Queue::kOutbound);
+  if (!outbound_.messages) {
+    throw FileError(ErrorKind::kNotFound, kErrorNotFound,
+                    "The outbound queue has no \"messages\" directory",
+                    PathText(outbound_.commands->path() / kMessagesDirectory));
+  }
+  CheckSeparate(parked_, outbound_);
+}
+
+std::size_t Requeuer::BatchRowLimit() const {
+  // Each row holds its two parked files open.
+  return std::max<std::size_t>(1, std::min(options_.batchRows, OpenFileBudget() / 2));
+}
+
 void Requeuer::Prepare(std::size_t row) {
   const std::string& name = rows_[row].name;
-  // Every path first, so that a queue the registry does not give stops us before
-  // a file is touched; each queue's two from one lookup.
-  const QueueFiles parked = FilesOf(Queue::kBadMail, name);
-  const QueueFiles outbound = FilesOf(Queue::kOutbound, name);
-  PreparedRow prepared{
-      row, parked.message, parked.command, outbound.message, outbound.command, {}, {}, {}, {}};
-  separation_.Check(prepared.parkedCommand.parent_path(), prepared.outboundCommand.parent_path());
-
-  std::unique_ptr<InputFile> command;
-  std::unique_ptr<InputFile> message;
-  try {
-    command = files_.OpenForReading(prepared.parkedCommand);
-    message = files_.OpenForReading(prepared.parkedMessage);
-  } catch (const FileError& error) {
-    if (IsFileNotFound(error)) return Skip(row, RequeueOutcome::kGone);
-    if (IsLinkOrNotRegular(error)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
-    throw;
-  }
+  if (!parked_.messages) return Skip(row, RequeueOutcome::kGone);
+  PreparedRow prepared{row, OpenParked(*parked_.commands, row), nullptr, {}, {}};
+  if (!prepared.command) return;
+  prepared.message = OpenParked(*parked_.messages, row);
+  if (!prepared.message) return;
+  if (OutboundSpooling(name)) return Skip(row, RequeueOutcome::kOutboundSpooling);
 
   // The command file is read once: its rewrite is written while the candidate
   // test runs again on the same bytes, and dropped if the test now fails.
-  const fs::path temporaries = prepared.outboundMessage.parent_path();
-  TemporaryFiles written(files_);
-  const auto commandCopy = files_.CreateTemporary(temporaries);
-  written.Add(commandCopy->path());
-  const CommandFileVerdict verdict =
-      RewriteCommandFile(*command, *commandCopy, [this] { return Stamp(); });
+  Directory& temporaries = *outbound_.messages;
+  TemporaryFiles written(temporaries);
+  const auto commandCopy = temporaries.CreateTemporary();
+  written.Add(commandCopy->name());
+  std::uint64_t read = 0;
+  const CommandFileVerdict verdict = RewriteCommandFile(
+      *prepared.command, *commandCopy, [this] { return Stamp(); }, &read);
+  if (!IsRequeueCandidate(verdict) || read != prepared.command->Status().size) {
+    return Skip(row, RequeueOutcome::kNoLongerCandidate);
+  }
+  commandCopy->ShareLike(*prepared.command);
   commandCopy->Close();
-  if (!IsRequeueCandidate(verdict)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
 
-  const auto messageCopy = files_.CreateTemporary(temporaries);
-  written.Add(messageCopy->path());
-  batchBytes_ += CopyContent(*message, *messageCopy);
+  const auto messageCopy = temporaries.CreateTemporary();
+  written.Add(messageCopy->name());
+  const std::uint64_t copied = messageCopy->CopyFrom(*prepared.message);
+  const std::uint64_t size = prepared.message->Status().size;
+  if (copied != size) {
+    if (prepared.message->CurrentStatus().size != size) {
+      return Skip(row, RequeueOutcome::kNoLongerCandidate);
+    }
+    throw FileError(ErrorKind::kOther, kErrorIncomplete,
+                    "The message file could not be read to its end: " + std::to_string(copied) +
+                        " of " + std::to_string(size) + " bytes",
+                    PathText(prepared.message->path()));
+  }
+  messageCopy->ShareLike(*prepared.message);
   messageCopy->Close();
 
   // A parked file the server replaced or rewrote while we read: the copies may
   // pair what never belonged together, and are dropped.
-  prepared.messageRead = message->Status().identity;
-  prepared.commandRead = command->Status().identity;
-  if (!StillParked(prepared)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
+  if (!StillParked(name, prepared)) return Skip(row, RequeueOutcome::kNoLongerCandidate);
   written.Keep();
-  prepared.commandTemporary = commandCopy->path();
-  prepared.messageTemporary = messageCopy->path();
+  prepared.commandTemporary = commandCopy->name();
+  prepared.messageTemporary = messageCopy->name();
+  batchBytes_ += copied;
   batch_.push_back(std::move(prepared));
 }
 
+void Requeuer::Preview(std::size_t row) {
+  try {
+    if (!parked_.messages) return Skip(row, RequeueOutcome::kGone);
+    const auto command = OpenParked(*parked_.commands, row);
+    if (!command || !OpenParked(*parked_.messages, row)) return;
+    if (OutboundSpooling(rows_[row].name)) return Skip(row, RequeueOutcome::kOutboundSpooling);
+    if (!IsRequeueCandidate(ReadCommandFileVerdict(*command))) {
+      return Skip(row, RequeueOutcome::kNoLongerCandidate);
+    }
+    Skip(row, RequeueOutcome::kWouldRequeue);
+  } catch (const FileError& error) {
+    Fail(row, error);
+  }
+}
+
+std::unique_ptr<InputFile> Requeuer::OpenParked(Directory& dir, std::size_t row) {
+  const Access access =
+      options_.deleteParked && !options_.dryRun ? Access::kReadAndDelete : Access::kRead;
+  try {
+    return dir.Open(rows_[row].name, access);
+  } catch (const FileError& error) {
+    if (IsFileNotFound(error)) {
+      Skip(row, RequeueOutcome::kGone);
+    } else if (IsLinkOrNotRegular(error)) {
+      Skip(row, RequeueOutcome::kNoLongerCandidate);
+    } else {
+      throw;
+    }
+  }
+  return nullptr;
+}
+
+bool Requeuer::OutboundSpooling(const std::string& name) {
+  std::unique_ptr<InputFile> file;
+  try {
+    file = outbound_.commands->Open(name, Access::kRead);
+  } catch (const FileError& error) {
+    // Nothing there, or nothing the server could be sending: the rename replaces it.
+    if (IsFileNotFound(error) || IsLinkOrNotRegular(error)) return false;
+    throw;
+  }
+  return ReadCommandFileVerdict(*file) == CommandFileVerdict::kSpooling;
+}
+
+bool Requeuer::StillParked(const std::string& name, PreparedRow& prepared) {
+  const auto same = [&name](Directory& dir, InputFile& file) {
+    const FileStatus opened = file.Status();
+    const std::optional<FileStatus> now = dir.Status(name);
+    return now && now->identity == opened.identity && now->changed == opened.changed &&
+           file.CurrentStatus().changed == opened.changed;
+  };
+  return same(*parked_.commands, *prepared.command) && same(*parked_.messages, *prepared.message);
+}
+
+std::optional<RequeueOutcome> Requeuer::Recheck(PreparedRow& prepared) {
+  const std::string& name = NameOf(prepared);
+  if (!parked_.commands->Status(name) || !parked_.messages->Status(name)) {
+    return RequeueOutcome::kGone;
+  }
+  if (!StillParked(name, prepared)) return RequeueOutcome::kNoLongerCandidate;
+  prepared.command->Rewind();
+  if (!IsRequeueCandidate(ReadCommandFileVerdict(*prepared.command))) {
+    return RequeueOutcome::kNoLongerCandidate;
+  }
+  if (OutboundSpooling(name)) return RequeueOutcome::kOutboundSpooling;
+  return std::nullopt;
+}
+
 void Requeuer::Commit() {
-  if (batch_.empty()) return;
-  std::vector<fs::path> temporaries;
-  for (const PreparedRow& row : batch_) {
-    temporaries.push_back(row.messageTemporary);
-    temporaries.push_back(row.commandTemporary);
-  }
-  FlushOrStop(temporaries, {});
-  PlaceAll(&PreparedRow::messageTemporary, &PreparedRow::outboundMessage);
-  FlushOrStop({}, DirectoriesOf(&PreparedRow::outboundMessage));
-  PlaceAll(&PreparedRow::commandTemporary, &PreparedRow::outboundCommand);
-  FlushOrStop({}, DirectoriesOf(&PreparedRow::outboundCommand));
-  DeleteParked();
-}
-
-std::vector<fs::path> Requeuer::DirectoriesOf(fs::path PreparedRow::*place) const {
-  std::vector<fs::path> dirs;
-  for (const PreparedRow& row : batch_) dirs.push_back((row.*place).parent_path());
-  std::sort(dirs.begin(), dirs.end());
-  dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
-  return dirs;
-}
-
-void Requeuer::FlushOrStop(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) {
-  if (batch_.empty()) return;
-  try {
-    files_.Flush(files, dirs);
-  } catch (const FileError& error) {
-    // Nothing of the batch is known to be durable: no parked file may go.
-    const std::size_t first = batch_.front().row;
-    AbandonFrom(0);
-    throw RowFailure{first, error};
-  }
-}
-
-void Requeuer::PlaceAll(fs::path PreparedRow::*temporary, fs::path PreparedRow::*place) {
-  for (std::size_t i = 0; i < batch_.size(); ++i) {
-    try {
-      files_.Rename(batch_[i].*temporary, batch_[i].*place);
-    } catch (const FileError& error) {
-      // The rows before it go on to the end; this one and those after it stop.
-      KeepEarliest(RowFailure{batch_[i].row, error});
-      AbandonFrom(i);
-      return;
-    }
-  }
-}
-
-void Requeuer::AbandonFrom(std::size_t first) {
-  for (std::size_t i = first; i < batch_.size(); ++i) {
-    files_.Discard(batch_[i].messageTemporary);
-    files_.Discard(batch_[i].commandTemporary);
-  }
-  batch_.resize(first);
-}
-
-void Requeuer::DeleteUnlessGone(const fs::path& path) {
-  try {
-    files_.Delete(path);
-  } catch (const FileError& error) {
-    if (!IsFileNotFound(error)) throw;  // else the server was first
-  }
-}
-
-bool Requeuer::StillParked(const PreparedRow& row) {
-  return files_.Identity(row.parkedMessage) == row.messageRead &&
-         files_.Identity(row.parkedCommand) == row.commandRead;
-}
-
-void Requeuer::KeepEarliest(RowFailure failure) {
-  if (!failure_ || failure.row < failure_->row) failure_ = std::move(failure);
-}
-
-void Requeuer::DeleteParked() {
-  // Every row of the batch is in the outbound queue now: each one's parked files
-  // go, even when another's cannot, so that none is left to be sent twice.
-  for (const PreparedRow& row : batch_) {
-    rows_[row.row].outcome = RequeueOutcome::kRequeued;
-    if (!options_.deleteParked) continue;
-    try {
-      // Files the server has put in their place since, or deleted, are its own.
-      if (!StillParked(row)) continue;
-      DeleteUnlessGone(row.parkedMessage);
-      DeleteUnlessGone(row.parkedCommand);
-    } catch (const FileError& error) {
-      KeepEarliest(RowFailure{row.row, error});
-    }
+  if (!batch_.empty() && FlushTemporaries() && PlaceMessages() && PlaceCommands()) {
+    FlushOutbound();
+    DeleteParked();
   }
   batch_.clear();
   batchBytes_ = 0;
 }
 
-void Requeuer::DiscardStaleTemporaries() {
+bool Requeuer::FlushTemporaries() {
+  std::vector<std::string> names;
+  for (const PreparedRow& prepared : batch_) {
+    names.push_back(prepared.messageTemporary);
+    names.push_back(prepared.commandTemporary);
+  }
   try {
-    const fs::path outbound = QueueDirectory(Queue::kOutbound);
-    const auto messages = files_.OpenDirectory(outbound / "messages");
-    std::unique_ptr<Directory> commands;  // opened once a stale one is found
-    for (const DirectoryEntry& entry : messages->Entries()) {
-      if (!IsStaleTemporary(*messages, entry)) continue;
+    outbound_.messages->FlushFiles(names);
+    return true;
+  } catch (const FileError& error) {
+    // Nothing of the batch is known to be durable: none of it may go live.
+    Fail(batch_.front().row, error);
+    Undo(0);
+    return false;
+  }
+}
+
+bool Requeuer::PlaceMessages() {
+  Directory& messages = *outbound_.messages;
+  for (std::size_t i = 0; i < batch_.size();) {
+    PreparedRow& prepared = batch_[i];
+    const std::string& name = NameOf(prepared);
+    try {
+      if (const auto skipped = Recheck(prepared)) {
+        Skip(prepared.row, *skipped);
+        messages.Discard(prepared.messageTemporary);
+        messages.Discard(prepared.commandTemporary);
+        batch_.erase(batch_.begin() + static_cast<std::ptrdiff_t>(i));
+        continue;
+      }
+      prepared.replacedOutbound = messages.Status(name).has_value();
+      messages.Rename(prepared.messageTemporary, messages, name);
+      prepared.messagePlaced = true;
+    } catch (const FileError& error) {
+      // The rows before it go on to the end; this one and those after it stop.
+      Fail(prepared.row, error);
+      Undo(i);
+      break;
+    }
+    ++i;
+  }
+  if (batch_.empty()) return false;
+  try {
+    messages.FlushNames();
+    return true;
+  } catch (const FileError& error) {
+    // No command file is in place yet: the batch is taken back whole.
+    Fail(batch_.front().row, error);
+    Undo(0);
+    return false;
+  }
+}
+
+bool Requeuer::PlaceCommands() {
+  for (std::size_t i = 0; i < batch_.size(); ++i) {
+    PreparedRow& prepared = batch_[i];
+    try {
+      outbound_.messages->Rename(prepared.commandTemporary, *outbound_.commands, NameOf(prepared));
+      prepared.live = true;
+      rows_[prepared.row].outcome = RequeueOutcome::kRequeued;
+    } catch (const FileError& error) {
+      Fail(prepared.row, error);
+      Undo(i);
+      break;
+    }
+  }
+  return !batch_.empty();
+}
+
+void Requeuer::FlushOutbound() {
+  try {
+    outbound_.commands->FlushNames();
+  } catch (const FileError& error) {
+    // The rows are live, yet a power loss may take them back: their parked
+    // files stay, and nothing more is requeued.
+    for (const PreparedRow& prepared : batch_) {
+      if (options_.deleteParked) {
+        Keep(prepared.row, KeptReason::kNotFlushed, error);
+      } else {
+        rows_[prepared.row].error = error;
+      }
+    }
+    batch_.clear();
+    stopped_ = true;
+  }
+}
+
+void Requeuer::DeleteParked() {
+  if (!options_.deleteParked || batch_.empty()) return;
+  // Every row of the batch is in the outbound queue now: each one's parked files
+  // go, even when another's cannot, so that none is left to be sent twice.
+  for (PreparedRow& prepared : batch_) DeleteRow(prepared);
+  FlushBadMail();
+}
+
+void Requeuer::DeleteRow(PreparedRow& prepared) {
+  const std::string& name = NameOf(prepared);
+  try {
+    switch (files_.DeleteOpened({{*parked_.messages, name, *prepared.message},
+                                 {*parked_.commands, name, *prepared.command}})) {
+      case DeleteOutcome::kDeleted:
+      case DeleteOutcome::kGone:
+        break;
+      case DeleteOutcome::kChanged:
+        Keep(prepared.row, KeptReason::kChanged);
+        break;
+      case DeleteOutcome::kReadOnly:
+        Keep(prepared.row, KeptReason::kReadOnly);
+        break;
+    }
+  } catch (const FileError& error) {
+    Keep(prepared.row, KeptReason::kDeleteFailed, error);
+  }
+}
+
+void Requeuer::FlushBadMail() {
+  try {
+    parked_.messages->FlushNames();
+    parked_.commands->FlushNames();
+  } catch (const FileError& error) {
+    // The parked files are gone, but a power loss may bring them back to be
+    // requeued twice: that is said, and nothing more is requeued.
+    rows_[batch_.front().row].error = error;
+    stopped_ = true;
+  }
+}
+
+void Requeuer::Undo(std::size_t first) {
+  Directory& messages = *outbound_.messages;
+  for (std::size_t i = first; i < batch_.size(); ++i) {
+    PreparedRow& prepared = batch_[i];
+    messages.Discard(prepared.commandTemporary);
+    if (!prepared.messagePlaced) {
+      messages.Discard(prepared.messageTemporary);
+      continue;
+    }
+    messages.Discard(NameOf(prepared));
+    if (prepared.replacedOutbound) {
+      NoteReplaced(rows_[prepared.row], messages.path() / PathFromText(NameOf(prepared)));
+    }
+  }
+  batch_.resize(first);
+}
+
+void Requeuer::Fail(std::size_t row, const FileError& error) {
+  rows_[row].outcome = RequeueOutcome::kFailed;
+  rows_[row].error = error;
+  stopped_ = true;
+}
+
+void Requeuer::Keep(std::size_t row, KeptReason reason, std::optional<FileError> error) {
+  rows_[row].outcome = RequeueOutcome::kRequeuedNotDeleted;
+  rows_[row].kept = reason;
+  rows_[row].error = std::move(error);
+}
+
+void Requeuer::SweepStaleTemporaries() {
+  Directory& messages = *outbound_.messages;
+  try {
+    for (const DirectoryEntry& entry : messages.Entries()) {
+      if (entry.kind != FileKind::kRegular || !IsTemporaryName(entry.name)) continue;
+      const auto status = messages.Status(entry.name);
+      if (!status ||
+          options_.clock() - status->modified.time_since_epoch().count() < kStaleTemporarySeconds) {
+        continue;
+      }
       // A message the server parked under such a name has, once requeued, its
       // command file in the queue; a temporary file of ours never has one.
-      if (!commands) commands = files_.OpenDirectory(outbound);
-      if (!commands->Status(entry.name)) files_.Discard(messages->path() / entry.name);
+      if (!outbound_.commands->Status(entry.name)) messages.Discard(entry.name);
     }
   } catch (const FileError&) {
     // Whatever keeps us from the outbound queue, the first row reports.
   }
 }
 
-bool Requeuer::IsStaleTemporary(Directory& messages, const DirectoryEntry& entry) const {
-  if (entry.kind != FileKind::kRegular || !IsTemporaryName(entry.name)) return false;
-  const auto status = messages.Status(entry.name);
-  return status &&
-         options_.clock() - status->modified.time_since_epoch().count() >= kStaleTemporarySeconds;
-}
-
 }  // namespace
 
 std::vector<RequeueRow> Requeue(const std::vector<std::string>& names,
-                                const RequeueOptions& options, FileSystem& files) {
-  return Requeuer(names, options, files).Run();
+                                const RequeueOptions& options, FileSystem& files,
+                                const QueueLocations& locations) {
+  return Requeuer(names, options, files, locations).Run();
 }
 
 }  // namespace velmoth

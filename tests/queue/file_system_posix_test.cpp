@@ -7,7 +7,7 @@
 #include <chrono>
 #include <future>
 
-#include "queue/file_system.h"
+#include "files/file_system.h"
 #include "support/mail_server.h"
 
 namespace velmoth {

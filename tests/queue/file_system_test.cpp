@@ -1,6 +1,6 @@
 // The file layer on either platform: listings, reads, exclusive temporary files,
 // renames over existing names, and failures that name the file they are about.
-#include "queue/file_system.h"
+#include "files/file_system.h"
 
 #include <gtest/gtest.h>
 

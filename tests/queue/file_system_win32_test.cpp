@@ -8,7 +8,7 @@
 #include <chrono>
 #include <map>
 
-#include "queue/file_system.h"
+#include "files/file_system.h"
 #include "support/mail_server.h"
 
 namespace velmoth {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "queue/file_system.h"
+#include "files/file_system.h"
 
 namespace velmoth::testing {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "queue/file_system.h"
+#include "files/file_system.h"
 
 namespace velmoth::testing {
 

@@ -77,7 +77,7 @@ FrmMain::FrmMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       model_([this](int row) { return handlers_.RowTip(row); }),
-      handlers_(model_, *this, files_) {
+      handlers_(model_, *this, files_, locations_) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromLatin1(form::kCaption));
   setWindowIcon(VelmothIcon());
@@ -200,12 +200,13 @@ void FrmMain::StartViewer(const std::filesystem::path& file) {
   const QByteArray encoded(bytes.data(), static_cast<qsizetype>(bytes.size()));
   const QString argument = QFile::decodeName(encoded);
   if (QFile::encodeName(argument) != encoded) {
-    throw FileError(EILSEQ, "The file name cannot be passed to the viewer " + std::string(kViewer),
+    throw FileError(ErrorKind::kOther, EILSEQ,
+                    "The file name cannot be passed to the viewer " + std::string(kViewer),
                     PathText(file));
   }
   if (!QProcess::startDetached(QString::fromLatin1(kViewer), {argument})) {
-    throw FileError(ENOENT, "The viewer " + std::string(kViewer) + " could not be started",
-                    PathText(file));
+    throw FileError(ErrorKind::kNotFound, ENOENT,
+                    "The viewer " + std::string(kViewer) + " could not be started", PathText(file));
   }
 }
 

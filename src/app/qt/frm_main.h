@@ -45,6 +45,7 @@ class FrmMain final : public QWidget, public WindowServices {
   void FitFont();
 
   NativeFileSystem files_;
+  RegistryQueueLocations locations_;
   MailModel model_;
   MainWindowHandlers handlers_;
 

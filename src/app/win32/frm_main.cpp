@@ -97,8 +97,8 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-FrmMain::FrmMain(HINSTANCE instance, FileSystem& files)
-    : instance_(instance), handlers_(list_, *this, files) {}
+FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations)
+    : instance_(instance), handlers_(list_, *this, files, locations) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);

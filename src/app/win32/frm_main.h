@@ -21,7 +21,7 @@ constexpr int ControlId(std::string_view name) { return kFirstControlId + form::
 
 class FrmMain final : public WindowServices {
  public:
-  FrmMain(HINSTANCE instance, FileSystem& files);
+  FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations);
   ~FrmMain() override;
   FrmMain(const FrmMain&) = delete;
   FrmMain& operator=(const FrmMain&) = delete;

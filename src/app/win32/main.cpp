@@ -5,7 +5,8 @@
 #include <commctrl.h>
 
 #include "app/win32/frm_main.h"
-#include "queue/file_system.h"
+#include "config/queue_locations.h"
+#include "files/file_system.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   // "notepad" is looked up beside this program and in the system directories,
@@ -15,7 +16,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   InitCommonControlsEx(&controls);
 
   velmoth::NativeFileSystem files;
-  velmoth::win32::FrmMain frmMain(instance, files);
+  const velmoth::RegistryQueueLocations locations;
+  velmoth::win32::FrmMain frmMain(instance, files, locations);
   const HWND window = frmMain.Create();
   if (window == nullptr) return 1;
   frmMain.Show(showCommand);

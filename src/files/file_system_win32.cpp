@@ -10,7 +10,7 @@
 
 #include "base/file_time.h"
 #include "base/wide_text.h"
-#include "queue/file_system.h"
+#include "files/file_system.h"
 
 namespace velmoth {
 namespace {

@@ -1,7 +1,5 @@
 // The queue directories of a scratch mail server, found whatever the letter case
 // of its registry values, and the errors that name a missing value's key.
-#include "config/queue_directories.h"
-
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "base/file_error.h"
+#include "config/queue_directories.h"
 #include "support/mail_server.h"
 
 namespace velmoth {
