@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "bad_mail_tree.h"
-#include "support/wine_registry_text.h"
+#include "fixtures/wine_registry_text.h"
 
 namespace velmoth::bench {
 namespace {
@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 
 void WriteRegistry(const fs::path& file) {
   std::ofstream reg(file, std::ios::binary | std::ios::trunc);
-  testing::WriteServerRegistry(reg, testing::RegText(BenchServer::kBadMailValue),
-                               testing::RegText(BenchServer::kOutboundValue));
+  fixtures::WriteServerRegistry(reg, fixtures::RegText(BenchServer::kBadMailValue),
+                                fixtures::RegText(BenchServer::kOutboundValue));
   if (!reg.flush()) throw std::runtime_error("cannot write " + file.string());
 }
 

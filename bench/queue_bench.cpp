@@ -24,6 +24,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using bench::BenchServer;
 using Clock = std::chrono::steady_clock;
 
@@ -71,8 +73,9 @@ double TimeScanFloor(const BenchServer& server) {
 
 double TimeScan(benchmark::State& state, std::size_t expected) {
   NativeFileSystem files;
+  const RegistryQueueLocations locations;
   const auto start = Clock::now();
-  const BadMailScan scan = ScanBadMail(files);
+  const BadMailScan scan = ScanBadMail(files, locations);
   const double seconds = Seconds(start);
   if (scan.candidates.size() != expected) state.SkipWithError("wrong candidates");
   return seconds;
@@ -112,9 +115,10 @@ BENCHMARK(BM_Scan)
 // plain scan is its floor here, as reading the headers may take at most as long again.
 double TimeScanWithHeaders(benchmark::State& state, std::size_t expected) {
   NativeFileSystem files;
+  const RegistryQueueLocations locations;
   const auto start = Clock::now();
-  const BadMailScan scan = ScanBadMail(files);
-  ParkedHeaders headers(files);
+  const BadMailScan scan = ScanBadMail(files, locations);
+  ParkedHeaders headers(files, locations);
   std::size_t read = 0;
   for (const BadMailEntry& entry : scan.candidates) {
     const auto header = headers.Read(entry.name);
@@ -168,8 +172,9 @@ double TimeRequeue(benchmark::State& state, int count) {
   const auto names = server.Candidates();
   UseServer(server);
   NativeFileSystem files;
+  const RegistryQueueLocations locations;
   const auto start = Clock::now();
-  const auto rows = Requeue(names, {}, files);
+  const auto rows = Requeue(names, {}, files, locations);
   const double seconds = Seconds(start);
   if (rows.back().outcome != RequeueOutcome::kRequeued) state.SkipWithError("requeue failed");
   fs::remove_all(server.root());

@@ -8,6 +8,20 @@
 
 namespace velmoth {
 
+const char* KeptReasonText(KeptReason reason) {
+  switch (reason) {
+    case KeptReason::kNotFlushed:
+      return "the outbound queue could not be flushed";
+    case KeptReason::kChanged:
+      return "the server changed them meanwhile";
+    case KeptReason::kReadOnly:
+      return "a parked file is read-only";
+    case KeptReason::kDeleteFailed:
+      break;
+  }
+  return "they could not be deleted";
+}
+
 std::string ErrorMessage(const FileError& error) {
   return "Error " + std::to_string(error.number()) + ": " + error.description() + "\n\n" +
          error.path();
@@ -23,6 +37,22 @@ std::string UnreadableMessage(const UnreadableFiles& unreadable) {
                 " files in the Bad Mail directory could not be read and are not listed. "
                 "The first:";
   return head + "\n\n" + ErrorMessage(*unreadable.first);
+}
+
+std::string KeptMessage(const std::vector<RequeueRow>& rows) {
+  constexpr std::size_t kNamed = 10;
+  std::string names;
+  std::size_t kept = 0;
+  for (const RequeueRow& row : rows) {
+    if (row.outcome != RequeueOutcome::kRequeuedNotDeleted) continue;
+    if (kept++ < kNamed) names += "\n" + row.name + " (" + KeptReasonText(*row.kept) + ")";
+  }
+  if (kept == 0) return {};
+  if (kept > kNamed) names += "\nand " + std::to_string(kept - kNamed) + " more";
+  return std::string(kept == 1 ? "1 message was" : std::to_string(kept) + " messages were") +
+         " requeued, but their parked files were kept in the Bad Mail directory. Do not requeue "
+         "them again:" +
+         names;
 }
 
 std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
@@ -43,13 +73,7 @@ std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
     text += ' ';
     text += n == 1 ? one : many;
   };
-  std::string message;
-  if (kept > 0) {
-    append(message, kept, "message was", "messages were");
-    message +=
-        " requeued, but kept in the Bad Mail directory: the server changed it meanwhile, it is "
-        "read-only, or the outbound queue could not be flushed. Do not requeue it again.";
-  }
+  std::string message = KeptMessage(rows);
   if (noLongerCandidates + outboundSpooling + gone == 0) return message;
   if (!message.empty()) message += "\n\n";
   append(message, noLongerCandidates + outboundSpooling + gone, "message was", "messages were");

@@ -33,7 +33,12 @@ class WindowServices {
 std::string ErrorMessage(const FileError& error);
 // The message for the files a scan could not read; empty when there are none.
 std::string UnreadableMessage(const UnreadableFiles& unreadable);
-// The message for the rows a requeue skipped; empty when there are none.
+// Why a requeued message's parked files were kept, for people.
+const char* KeptReasonText(KeptReason reason);
+// The message for the rows a requeue put in the outbound queue but kept in Bad
+// Mail, by name; empty when there are none.
+std::string KeptMessage(const std::vector<RequeueRow>& rows);
+// The message for the rows a requeue skipped or kept; empty when there are none.
 std::string SkippedMessage(const std::vector<RequeueRow>& rows);
 
 class MainWindowHandlers {

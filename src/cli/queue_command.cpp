@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "base/case_fold.h"
+#include "cli/name_escape.h"
 #include "cli/output_text.h"
 #include "velmoth_version.h"
 
@@ -61,6 +62,15 @@ std::vector<CLI::Option*> AddFilters(CLI::App& command, MessageFilter& filter) {
           date("--before", filter.before, "Only command files dated before DATE")};
 }
 
+// A name as list writes it: no escape may stand for the byte 00, which no name
+// holds and which would end the name early.
+const CLI::Validator kParkedName(
+    [](std::string& typed) -> std::string {
+      if (UnescapeName(typed).find('\0') == std::string::npos) return {};
+      return "a name holds no byte 00 (\\x00): " + typed;
+    },
+    "", "NAME");
+
 void AddList(CLI::App& app, ListOptions& options) {
   CLI::App* list = app.add_subcommand(
       "list",
@@ -82,7 +92,8 @@ void AddRequeue(CLI::App& app, RequeueCommandOptions& options) {
       requeue->add_flag("-a,--all", options.all, "Requeue every candidate that passes the filters");
   CLI::Option* names =
       requeue->add_option("NAME", options.names, "A candidate's name, as list writes it")
-          ->excludes(all);
+          ->excludes(all)
+          ->check(kParkedName);
   for (CLI::Option* filter : AddFilters(*requeue, options.filter)) names->excludes(filter);
   requeue->add_flag("-k,--keep", options.keep, "Keep the parked files in Bad Mail");
   requeue->add_flag("-n,--dry-run", options.dryRun, "Say what would be done; change nothing");
@@ -98,7 +109,19 @@ void AddRequeue(CLI::App& app, RequeueCommandOptions& options) {
 void AddShow(CLI::App& app, std::string& name) {
   CLI::App* show =
       app.add_subcommand("show", "Write a parked message file to standard output as it is");
-  show->add_option("NAME", name, "The parked message's name, as list writes it")->required();
+  show->add_option("NAME", name, "The parked message's name, as list writes it")
+      ->required()
+      ->check(kParkedName);
+}
+
+// The first argument when it is neither an option nor one of the commands.
+std::optional<std::string> UnknownCommand(const CLI::App& app,
+                                          const std::vector<std::string>& args) {
+  if (args.empty() || args.front().starts_with("-")) return std::nullopt;
+  for (const CLI::App* command : app.get_subcommands({})) {
+    if (command->get_name() == args.front()) return std::nullopt;
+  }
+  return args.front();
 }
 
 int RunParsed(const CLI::App& app, const Arguments& args, const Console& console, FileSystem& files,
@@ -136,6 +159,15 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   AddList(app, parsed.list);
   AddRequeue(app, parsed.requeue);
   AddShow(app, parsed.showName);
+  if (const auto unknown = UnknownCommand(app, args)) {
+    std::string commands;
+    for (const CLI::App* command : app.get_subcommands({})) {
+      commands += (commands.empty() ? "" : ", ") + command->get_name();
+    }
+    console.err << kProgram << ": \"" << *unknown << "\" is not a command (" << commands
+                << ")\nRun with --help for more information.\n";
+    return kExitUsage;
+  }
   try {
     app.parse(std::vector<std::string>(args.rbegin(), args.rend()));  // CLI11 takes them reversed
   } catch (const CLI::ParseError& error) {

@@ -49,10 +49,10 @@ FileStatus StatusOf(const struct stat& st) {
   return status;
 }
 
-// Whether the permission bits let this process read the file; root reads all.
+// Whether the permission bits let this process read the file, as they would let
+// its user without privileges.
 bool BitsLetUsRead(const struct stat& st) {
   static const uid_t user = ::geteuid();
-  if (user == 0) return true;
   if (st.st_uid == user) return (st.st_mode & S_IRUSR) != 0;
   static const std::vector<gid_t> groups = [] {
     std::vector<gid_t> all(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
@@ -202,7 +202,8 @@ void PosixOutputFile::ShareLike(InputFile& original) {
   mode_t mode = S_IRUSR | S_IWUSR;
   if (input != nullptr) {
     const struct stat& source = input->stat();
-    mode = source.st_mode & (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH);
+    // The server deletes the copy once it is sent: its owner may always write it.
+    mode = (source.st_mode & (S_IRUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) | S_IWUSR;
     // Root gives the copy the original's owner and group; anyone else keeps the
     // group only where the system lets it, and else shares nothing with a group.
     const uid_t owner = ::geteuid() == 0 ? source.st_uid : static_cast<uid_t>(-1);
@@ -325,7 +326,7 @@ std::optional<FileStatus> PosixDirectory::Status(const std::string& name) {
   }
   FileStatus status = StatusOf(st);
   // The bits are the quick answer; the system has the last word where they say
-  // no, as an access list may still let us read.
+  // no, as privileges or an access list may still let us read.
   status.readable = status.kind != FileKind::kRegular || BitsLetUsRead(st) ||
                     Calls().faccessat(fd_.get(), name.c_str(), R_OK, AT_EACCESS) == 0;
   return status;
@@ -465,7 +466,9 @@ DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& file
   std::vector<Claim> claims;
   for (const OpenedFile& opened : files) {
     auto& file = dynamic_cast<PosixInputFile&>(opened.file);
-    const FileStatus now = file.CurrentStatus();
+    const struct stat st = StatOf(file.fd(), file.path());
+    if (st.st_nlink == 0) continue;  // gone already: its last name was removed
+    const FileStatus now = StatusOf(st);
     if (now.readOnly) return DeleteOutcome::kReadOnly;
     if (now.changed != file.Status().changed) return DeleteOutcome::kChanged;
     claims.push_back({NativeDirectory(opened.directory), opened.name, file});

@@ -8,14 +8,16 @@
 #include <chrono>
 #include <functional>
 
-#include "support/mail_list_rows.h"
 #include "support/fake_window.h"
+#include "support/mail_list_rows.h"
 #include "support/mail_server.h"
 #include "support/memory_mail_list.h"
 #include "support/recording_file_system.h"
 
 namespace velmoth {
 namespace {
+
+namespace fs = std::filesystem;
 
 using testing::EntryNames;
 using testing::FakeWindow;
@@ -58,7 +60,8 @@ struct Scene {
   MemoryMailList list;
   FakeWindow window;
   RecordingFileSystem files{server.mail()};
-  MainWindowHandlers handlers{list, window, files};
+  RegistryQueueLocations locations;
+  MainWindowHandlers handlers{list, window, files, locations};
 };
 
 TEST(MainWindow, LoadListsTheCandidatesWithTheirMessageSizeAndCommandDate) {
@@ -167,7 +170,8 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
          s.files.fault = [failing](const std::string& step,
                                    const fs::path& path) -> std::optional<FileError> {
            if (step != "rename" || path != failing) return std::nullopt;
-           return FileError(kErrorAccessDenied, "Access denied", PathText(path));
+           return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "Access denied",
+                            PathText(path));
          };
        },
        [](const Scene& s) {
@@ -201,6 +205,8 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
   }
 }
 
+// A read-only parked message is requeued but kept with its command file, and the
+// notice names it and says not to requeue it again.
 TEST(MainWindow, AReadOnlyParkedMessageIsShownStaysListedAndItsCopyIsWritable) {
   Scene s;
   const fs::path parked = s.server.badMail() / "messages" / "alpha";
@@ -208,8 +214,12 @@ TEST(MainWindow, AReadOnlyParkedMessageIsShownStaysListedAndItsCopyIsWritable) {
   s.handlers.Form_Load();
   s.list.SetTicked(RowOf(s.list, "alpha"), true);
   s.handlers.cmdCopy_Click();
-  ASSERT_EQ(s.window.errors.size(), 1u);
-  EXPECT_NE(s.window.errors[0].find(PathText(parked)), std::string::npos) << s.window.errors[0];
+  EXPECT_TRUE(s.window.errors.empty());
+  ASSERT_EQ(s.window.notices.size(), 1u);
+  EXPECT_NE(s.window.notices[0].find("Do not requeue them again:\nalpha (a parked file is "
+                                     "read-only)"),
+            std::string::npos)
+      << s.window.notices[0];
   EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
   // The copy the server will send, and then delete, is not read-only.
   const fs::perms copied = fs::status(s.server.outbound() / "messages" / "alpha").permissions();
@@ -238,7 +248,7 @@ TEST(MainWindow, FilesTheScanCouldNotReadAreToldOnce) {
   Scene s;
   s.files.fault = [](const std::string& step, const fs::path& path) -> std::optional<FileError> {
     if (step != "open") return std::nullopt;
-    return FileError(kErrorAccessDenied, "Access denied", PathText(path));
+    return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "Access denied", PathText(path));
   };
   s.handlers.Form_Load();
   ASSERT_EQ(s.window.errors.size(), 1u);

@@ -1,49 +1,21 @@
-// The tooltip text of a row, over message files held in memory where the registry
-// puts the Bad Mail directory: the fields shown and how, and the one line that
-// stands in for a file that vanished or cannot be read.
+// The tooltip text of a row, over message files parked in a scratch Bad Mail
+// directory: the fields shown and how, and the one line that stands in for a
+// file that vanished or cannot be read.
 #include "app/message_tip.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <stdexcept>
-
-#include "queue/queue_paths.h"
 #include "support/mail_server.h"
-#include "support/memory_files.h"
+#include "support/recording_file_system.h"
 
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::MailServer;
-using testing::StringInputFile;
-
-// Message files in memory, and the errors opening some of them fails with.
-class MemoryMessages final : public FileSystem {
- public:
-  std::map<fs::path, std::string> files;
-  std::map<fs::path, FileError> faults;
-
-  std::unique_ptr<InputFile> OpenForReading(const fs::path& path) override {
-    if (const auto fault = faults.find(path); fault != faults.end()) throw fault->second;
-    const auto file = files.find(path);
-    if (file == files.end()) throw FileError(kErrorNotFound, "No such file", PathText(path));
-    return std::make_unique<StringInputFile>(file->second, path);
-  }
-  // A tooltip only reads.
-  std::unique_ptr<Directory> OpenDirectory(const fs::path&) override { throw Unused(); }
-  std::unique_ptr<OutputFile> CreateTemporary(const fs::path&) override { throw Unused(); }
-  void Flush(const std::vector<fs::path>&, const std::vector<fs::path>&) override {
-    throw Unused();
-  }
-  void Rename(const fs::path&, const fs::path&) override { throw Unused(); }
-  std::optional<FileIdentity> Identity(const fs::path&) override { throw Unused(); }
-  void Delete(const fs::path&) override { throw Unused(); }
-  void Discard(const fs::path&) noexcept override {}
-
- private:
-  static std::logic_error Unused() { return std::logic_error("a tooltip changes no file"); }
-};
+using testing::RecordingFileSystem;
+using testing::WriteFile;
 
 const std::string kLongSubject(150, 'x');
 
@@ -75,16 +47,18 @@ TEST(MessageTip, ShowsTheFieldsOfTheMessageFileOrWhyItCannot) {
        "From: (none)\nTo: a@example.net\nSubject: " + kLongSubject.substr(0, kTipFieldWidth - 1) +
            "…\nDate: (none)"},
       {"vanished", std::nullopt, std::nullopt, "The message file is no longer there"},
-      {"unreadable", "From: a", FileError(kErrorAccessDenied, "Access is denied", "here"),
+      {"unreadable", "From: a",
+       FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "Access is denied", "here"),
        "The message file cannot be read: Access is denied"},
   };
-  MailServer server;
   for (const auto& c : cases) {
-    MemoryMessages files;
-    const fs::path path = MessageFilePath(Queue::kBadMail, "parked.eml");
-    if (c.message) files.files[path] = *c.message;
-    if (c.fault) files.faults.emplace(path, *c.fault);
-    EXPECT_EQ(MessageTip(files, "parked.eml"), c.tip) << c.what;
+    MailServer server;
+    RecordingFileSystem files(server.mail());
+    if (c.message) WriteFile(server.badMail() / "messages" / "parked.eml", *c.message);
+    files.fault = [&c](const std::string& step, const fs::path&) {
+      return step == "open" ? c.fault : std::nullopt;
+    };
+    EXPECT_EQ(MessageTip(files, server.locations(), "parked.eml"), c.tip) << c.what;
   }
 }
 

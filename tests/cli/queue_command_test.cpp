@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -14,6 +15,8 @@
 
 namespace velmoth {
 namespace {
+
+namespace fs = std::filesystem;
 
 using testing::EntryNames;
 using testing::MailServer;
@@ -40,12 +43,17 @@ class ParkedQueue {
     const FileDate date = std::chrono::sys_days{std::chrono::December / 7 / 2026} +
                           std::chrono::hours(8) + std::chrono::minutes(15);
     fs::last_write_time(server.badMail() / "a-ready", std::chrono::file_clock::from_sys(date));
-    faults = {{{"open", "link"}, kErrorIsLink}, {{"open", "locked"}, kErrorAccessDenied}};
+    faults = {
+        {{"open", "Bad Mail/link"}, {ErrorKind::kLink, kErrorIsLink}},
+        {{"open", "Bad Mail/locked"}, {ErrorKind::kAccessDenied, kErrorAccessDenied}},
+        {{"open", "Bad Mail/messages/locked"}, {ErrorKind::kAccessDenied, kErrorAccessDenied}}};
     files.fault = [this](const std::string& step, const fs::path& path) {
-      const auto fault = faults.find({step, PathText(path.filename())});
+      const auto fault =
+          faults.find({step, path.lexically_relative(server.mail()).generic_string()});
       return fault == faults.end()
                  ? std::nullopt
-                 : std::optional(FileError(fault->second, "Refused", PathText(path)));
+                 : std::optional(FileError(fault->second.first, fault->second.second, "Refused",
+                                           PathText(path)));
     };
   }
 
@@ -68,14 +76,17 @@ class ParkedQueue {
 
   Ran Command(const Args& args) {
     std::ostringstream out, err;
-    const int status = RunQueueCommand(args, {out, err}, files);
+    const int status = RunQueueCommand(args, {out, err}, files, locations);
     return {status, out.str(), err.str()};
   }
 
   MailServer server;
   RecordingFileSystem files;
-  // Steps failed on a file of that name: step and name, error number.
-  std::map<std::pair<std::string, std::string>, int> faults;
+  // As velmoth-queue finds the queues, through the registry.
+  RegistryQueueLocations locations;
+  // Steps failed on a file of that path below the mail directory: step and
+  // path, the error's kind and number.
+  std::map<std::pair<std::string, std::string>, std::pair<ErrorKind, int>> faults;
 };
 
 // Every parked file: its size, the reason list gives in text and in JSON (none for
@@ -230,29 +241,39 @@ TEST(QueueCommand, RequeueMovesTheCandidatesAsAskedAndSkipsTheOthers) {
   const struct {
     Args args;
     std::string out;
+    int status;
     std::vector<std::string> requeued;  // now in the outbound queue
     std::vector<std::string> parked;    // of a-ready and b-ready, still in Bad Mail
   } cases[] = {
-      {{"requeue", "b-ready"}, "requeued b-ready\n", {"b-ready"}, {"a-ready"}},
-      {{"requeue", "--all"}, "requeued a-ready\nrequeued b-ready\n", {"a-ready", "b-ready"}, {}},
+      {{"requeue", "b-ready"}, "requeued b-ready\n", 0, {"b-ready"}, {"a-ready"}},
+      {{"requeue", "--all"}, "requeued a-ready\nrequeued b-ready\n", 0, {"a-ready", "b-ready"}, {}},
       {{"requeue", "--keep", "a-ready"},
        "requeued a-ready, kept in Bad Mail\n",
+       0,
        {"a-ready"},
        {"a-ready", "b-ready"}},
       {{"requeue", "--dry-run", "--all"},
        "would requeue a-ready\nwould requeue b-ready\n",
+       0,
        {},
        {"a-ready", "b-ready"}},
-      {{"requeue", "spooling", "nowhere", "a-ready", "a-ready"},
-       "skipped spooling: not a requeue candidate (spooling)\n"
-       "skipped nowhere: not in the Bad Mail directory\nrequeued a-ready\n",
+      {{"requeue", "spooling", "a-ready", "a-ready"},
+       "skipped spooling: not a requeue candidate (spooling)\nrequeued a-ready\n",
+       0,
+       {"a-ready"},
+       {"b-ready"}},
+      // A name that is not parked, or no name in the queue at all, fails the command.
+      {{"requeue", "nowhere", "../Queue/Outbound/x", "a-ready"},
+       "skipped nowhere: not in the Bad Mail directory\n"
+       "skipped ../Queue/Outbound/x: not in the Bad Mail directory\nrequeued a-ready\n",
+       1,
        {"a-ready"},
        {"b-ready"}},
   };
   for (const auto& c : cases) {
     ParkedQueue queue;
     const Ran run = queue.Command(c.args);
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, "");  // no progress where no one watches
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(queue.Requeued(), c.requeued) << c.out;
@@ -263,7 +284,8 @@ TEST(QueueCommand, RequeueMovesTheCandidatesAsAskedAndSkipsTheOthers) {
 TEST(QueueCommand, RequeueShowsProgressOnATerminalOnStandardError) {
   ParkedQueue queue;
   std::ostringstream out, err;
-  EXPECT_EQ(RunQueueCommand({"requeue", "--all"}, {out, err, true}, queue.files), 0);
+  EXPECT_EQ(RunQueueCommand({"requeue", "--all"}, {out, err, true}, queue.files, queue.locations),
+            0);
   EXPECT_EQ(err.str(), "\rvelmoth-queue: requeued 2 of 2\n");
   EXPECT_EQ(out.str(), "requeued a-ready\nrequeued b-ready\n");
 }
@@ -274,22 +296,66 @@ TEST(QueueCommand, RequeueJsonTellsEachRowsOutcomeAndAFailureEndsWithStatus1) {
   ParkedQueue queue;
   queue.server.Park("c-ready", "Status=Failed\r\n");
   queue.server.Park("d-ready", "Status=Failed\r\n");
-  queue.faults[{"read", "a-ready"}] = kErrorNotFound;
-  queue.faults[{"read", "b-ready"}] = kErrorIsLink;
-  queue.faults[{"rename", "c-ready"}] = kErrorAccessDenied;
+  queue.server.Park("e-ready", "Status=Failed\r\n");
+  queue.faults[{"delete", "Bad Mail/messages/e-ready"}] = {ErrorKind::kBusy, kErrorAccessDenied};
+  queue.faults[{"open", "Bad Mail/messages/a-ready"}] = {ErrorKind::kNotFound, kErrorNotFound};
+  queue.faults[{"open", "Bad Mail/messages/b-ready"}] = {ErrorKind::kLink, kErrorIsLink};
+  queue.faults[{"rename", "Queue/Outbound/messages/c-ready"}] = {ErrorKind::kAccessDenied,
+                                                                 kErrorAccessDenied};
   std::ostringstream out, err;
-  const Args args{"requeue", "--json", "c-ready", "d-ready", "b-ready", "a-ready"};
-  EXPECT_EQ(RunQueueCommand(args, {out, err}, queue.files), 1);
+  const Args args{"requeue", "--json", "e-ready", "c-ready", "d-ready", "b-ready", "a-ready"};
+  EXPECT_EQ(RunQueueCommand(args, {out, err}, queue.files, queue.locations), 1);
   const auto rows = nlohmann::json::parse(out.str());
   std::vector<std::string> outcomes;
   for (const auto& row : rows) outcomes.push_back(row["outcome"]);
-  EXPECT_EQ(outcomes,
-            (std::vector<std::string>{"failed", "not-tried", "no-longer-candidate", "gone"}));
-  EXPECT_EQ(rows[0]["error"]["number"], kErrorAccessDenied);
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"requeued-not-deleted", "failed", "not-tried",
+                                                "no-longer-candidate", "gone"}));
+  EXPECT_EQ(rows[0]["reason"], "delete-failed");
+  EXPECT_EQ(rows[1]["error"]["number"], kErrorAccessDenied);
   const std::string refused =
       "velmoth-queue: error " + std::to_string(kErrorAccessDenied) + ": Refused: ";
   EXPECT_EQ(err.str().substr(0, refused.size()), refused);
-  EXPECT_EQ(queue.Requeued(), std::vector<std::string>{});
+  EXPECT_EQ(queue.Requeued(), std::vector<std::string>{"e-ready"});
+}
+
+// A name the server is sending out of the outbound queue is skipped, by the dry
+// run as by the requeue; a missing outbound directory is named in both.
+TEST(QueueCommand, RequeueSaysWhatTheOutboundQueueStandsInTheWayOf) {
+  const struct {
+    const char* what;
+    std::function<void(MailServer&)> arrange;
+    int status;
+    std::string out;
+    std::string err;  // its start
+  } cases[] = {
+      {"the server sends a-ready",
+       [](MailServer& s) { testing::WriteFile(s.outbound() / "a-ready", "Status=Spooling\r\n"); },
+       0,
+       "skipped a-ready: not a requeue candidate (the server is sending a message of this name "
+       "from the outbound queue)\n",
+       ""},
+      {"no outbound queue", [](MailServer& s) { fs::remove_all(s.outbound()); }, 1, "",
+       "velmoth-queue: error 2: "},
+      {"no outbound messages directory",
+       [](MailServer& s) { fs::remove_all(s.outbound() / "messages"); }, 1, "",
+       "velmoth-queue: error 2: The outbound queue has no \"messages\" directory: "},
+  };
+  for (const auto& c : cases) {
+    for (const bool dryRun : {true, false}) {
+      ParkedQueue queue;
+      c.arrange(queue.server);
+      const Ran run =
+          queue.Command(dryRun ? Args{"requeue", "-n", "a-ready"} : Args{"requeue", "a-ready"});
+      const std::string what = std::string(c.what) + (dryRun ? ", dry run" : "");
+      EXPECT_EQ(run.status, c.status) << what;
+      if (c.status == 0) {
+        EXPECT_EQ(run.out, c.out) << what;
+      }
+      EXPECT_EQ(run.err.substr(0, c.err.size()), c.err) << what;
+      EXPECT_NE(run.err.find(c.status == 0 ? "" : "Outbound"), std::string::npos) << run.err;
+      EXPECT_EQ(queue.Parked(), (std::vector<std::string>{"a-ready", "b-ready"})) << what;
+    }
+  }
 }
 
 TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
@@ -313,6 +379,8 @@ TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
       {true, true, {"list", "--after", "2026-12-7"}, 2, "", "velmoth-queue: --after: not a date"},
       {true, true, {"list", "--before", "yesterday"}, 2, "", "velmoth-queue: --before: not a"},
       {true, true, {"--version"}, 0, "velmoth-queue " VELMOTH_VERSION "\n", ""},
+      {true, true, {"lsit"}, 2, "", "velmoth-queue: \"lsit\" is not a command (list, requeue"},
+      {true, true, {"show", "a-ready\\x00junk"}, 2, "", "velmoth-queue: NAME: a name holds no"},
   };
   for (const auto& c : cases) {
     ParkedQueue queue;

@@ -1,5 +1,8 @@
-// The queue directories of a scratch mail server, found whatever the letter case
-// of its registry values, and the errors that name a missing value's key.
+// The queue directories of a scratch mail server as the registry gives them,
+// found whatever the letter case of its values, and the errors that name a
+// missing value's key.
+#include "config/queue_locations.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -7,7 +10,6 @@
 #include <string>
 
 #include "base/file_error.h"
-#include "config/queue_directories.h"
 #include "support/mail_server.h"
 
 namespace velmoth {
@@ -25,7 +27,7 @@ std::string AllInCase(std::string text, bool upper) {
   return text;
 }
 
-TEST(QueueDirectoriesTest, FindsTheDirectoriesWhateverTheCaseOfTheValues) {
+TEST(QueueLocationsTest, FindsTheDirectoriesWhateverTheCaseOfTheValues) {
   MailServer server;
   const std::string badMail = MailServer::BadMailValue();
   const std::string outbound = MailServer::OutboundValue();
@@ -36,33 +38,34 @@ TEST(QueueDirectoriesTest, FindsTheDirectoriesWhateverTheCaseOfTheValues) {
   };
   for (const auto& value : values) {
     server.Configure(value[0], value[1]);
-    EXPECT_TRUE(fs::equivalent(BadMailDirectoryPath(), server.badMail())) << value[0];
-    EXPECT_TRUE(fs::equivalent(OutboundQueueDirectoryPath(), server.outbound())) << value[1];
+    const RegistryQueueLocations locations;
+    EXPECT_TRUE(fs::equivalent(locations.Directory(Queue::kBadMail), server.badMail())) << value[0];
+    EXPECT_TRUE(fs::equivalent(locations.Directory(Queue::kOutbound), server.outbound()))
+        << value[1];
   }
 }
 
-TEST(QueueDirectoriesTest, AMissingValueNamesItsKey) {
+TEST(QueueLocationsTest, AMissingValueNamesItsKey) {
   MailServer server;
   const struct {
     const char* badMail;
     const char* outbound;
-    fs::path (*lookup)();
+    Queue queue;
     std::string description;
     std::string path;
   } cases[] = {
-      {"", "x", &BadMailDirectoryPath, "The registry value \"Bad Mail Directory\" does not exist",
+      {"", "x", Queue::kBadMail, "The registry value \"Bad Mail Directory\" does not exist",
        "HKEY_LOCAL_MACHINE\\SOFTWARE\\korvane\\korvane"},
-      {"x", "", &OutboundQueueDirectoryPath,
-       "The registry value \"Outbound Queue Directory\" does not exist",
+      {"x", "", Queue::kOutbound, "The registry value \"Outbound Queue Directory\" does not exist",
        "HKEY_LOCAL_MACHINE\\SOFTWARE\\korvane\\korvane\\connectors\\smtp"},
   };
   for (const auto& c : cases) {
     server.Configure(c.badMail, c.outbound);
     try {
-      c.lookup();
+      RegistryQueueLocations().Directory(c.queue);
       ADD_FAILURE() << c.description << ": no error";
     } catch (const FileError& error) {
-      EXPECT_EQ(error.number(), kErrorNotFound);
+      EXPECT_EQ(error.kind(), ErrorKind::kNotFound);
       EXPECT_EQ(error.description(), c.description);
       EXPECT_EQ(error.path(), c.path);
     }

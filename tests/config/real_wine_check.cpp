@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "config/local_path.h"
-#include "config/registry.h"
+#include "config/queue_locations.h"
 
 namespace velmoth {
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "base/file_error.h"
-#include "config/queue_directories.h"
+#include "config/queue_locations.h"
 #include "config/registry.h"
 #include "support/saved_env.h"
 
@@ -76,7 +76,7 @@ TEST_F(RegistryTest, AnEmptyQueueDirectoryIsAnError) {
   Write(SystemReg(""));
   EXPECT_EQ(GetBadMailDirectory(), "");
   try {
-    BadMailDirectoryPath();
+    RegistryQueueLocations().Directory(Queue::kBadMail);
     ADD_FAILURE() << "no error";
   } catch (const FileError& error) {
     EXPECT_EQ(error.number(), ENOENT);

@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   velmoth::NativeFileSystem files;
-  const velmoth::BadMailScan scan = velmoth::ScanBadMail(files);
+  const velmoth::BadMailScan scan = velmoth::ScanBadMail(files, server.locations());
   std::map<std::string, int> seen;
   for (const auto& entry : scan.candidates) {
     ++seen[entry.name];

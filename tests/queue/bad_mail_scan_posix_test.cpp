@@ -11,9 +11,12 @@
 
 #include "queue/bad_mail_scan.h"
 #include "support/mail_server.h"
+#include "support/permissions.h"
 
 namespace velmoth {
 namespace {
+
+namespace fs = std::filesystem;
 
 using testing::MailServer;
 using testing::WriteFile;
@@ -46,7 +49,7 @@ TEST(ScanBadMailPosix, LinksFifosAndSocketsAreNoCandidatesAndOddNamesAre) {
   fs::rename(server.root() / "s", server.badMail() / "socket");
 
   NativeFileSystem files;
-  const BadMailScan scan = ScanBadMail(files);
+  const BadMailScan scan = ScanBadMail(files, server.locations());
   std::vector<std::string> names;
   for (const auto& entry : scan.candidates) names.push_back(entry.name);
   std::sort(names.begin(), names.end());
@@ -55,6 +58,38 @@ TEST(ScanBadMailPosix, LinksFifosAndSocketsAreNoCandidatesAndOddNamesAre) {
   for (const auto& file : scan.leftOut) reasons[file.name] = file.reason;
   for (const char* name : {"link", "leads-out", "fifo", "socket"}) {
     EXPECT_EQ(reasons[name], LeftOutReason::kNotRegularFile) << name;
+  }
+}
+
+// A message file nobody may read is left out as unreadable, as a command file
+// is, so that a requeue of every candidate never stops at it.
+TEST(ScanBadMailPosix, AMessageFileThatMayNotBeReadIsLeftOut) {
+  MailServer server;
+  server.Park("closed", "Status=Failed");
+  server.Park("open", "Status=Failed");
+  fs::permissions(server.badMail() / "messages" / "closed", fs::perms::none);
+  NativeFileSystem files;
+  const testing::PermissionsEnforced enforced;
+  const BadMailScan scan = ScanBadMail(files, server.locations());
+  ASSERT_EQ(scan.candidates.size(), 1u);
+  EXPECT_EQ(scan.candidates.front().name, "open");
+  ASSERT_EQ(scan.leftOut.size(), 1u);
+  EXPECT_EQ(scan.leftOut.front().reason, LeftOutReason::kUnreadable);
+  EXPECT_EQ(scan.leftOut.front().error->path(), PathText(server.badMail() / "messages" / "closed"));
+}
+
+// Nothing below the Bad Mail directory is followed through a link.
+TEST(ScanBadMailPosix, ALinkedMessagesDirectoryIsRefused) {
+  MailServer server;
+  server.Park("m", "Status=Failed");
+  fs::rename(server.badMail() / "messages", server.root() / "elsewhere");
+  fs::create_directory_symlink(server.root() / "elsewhere", server.badMail() / "messages");
+  NativeFileSystem files;
+  try {
+    ScanBadMail(files, server.locations());
+    ADD_FAILURE() << "a linked messages directory was read";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.kind(), ErrorKind::kLink);
   }
 }
 

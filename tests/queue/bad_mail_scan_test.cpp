@@ -13,6 +13,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::MailServer;
 using testing::RecordingFileSystem;
 using testing::WriteFile;
@@ -44,7 +46,7 @@ TEST(ScanBadMail, ListsCandidatesWithTheirMessageFileAndSaysWhyOthersAreLeftOut)
   fs::last_write_time(server.badMail() / "ready", modified);
 
   NativeFileSystem files;
-  const BadMailScan scan = ScanBadMail(files);
+  const BadMailScan scan = ScanBadMail(files, server.locations());
 
   EXPECT_EQ(CandidateNames(scan), (std::vector<std::string>{"ready", "two words"}));
   for (const auto& entry : scan.candidates) {
@@ -63,10 +65,10 @@ TEST(ScanBadMail, ListsCandidatesWithTheirMessageFileAndSaysWhyOthersAreLeftOut)
 TEST(ScanBadMail, EmptyDirectoryOrNoMessagesDirectoryGivesNoCandidates) {
   MailServer server;
   NativeFileSystem files;
-  EXPECT_TRUE(ScanBadMail(files).candidates.empty());
+  EXPECT_TRUE(ScanBadMail(files, server.locations()).candidates.empty());
   server.Park("m", "Status=Failed");
   fs::remove_all(server.badMail() / "messages");
-  const BadMailScan scan = ScanBadMail(files);
+  const BadMailScan scan = ScanBadMail(files, server.locations());
   EXPECT_TRUE(scan.candidates.empty());
   EXPECT_EQ(Reasons(scan),
             (std::map<std::string, LeftOutReason>{{"m", LeftOutReason::kNoMessageFile}}));
@@ -77,7 +79,8 @@ TEST(ScanBadMail, DirectoryStoredWithTrailingBackslashWorks) {
   server.Configure(MailServer::BadMailValue() + "\\", MailServer::OutboundValue());
   server.Park("ready", "Status=Failed");
   NativeFileSystem files;
-  EXPECT_EQ(CandidateNames(ScanBadMail(files)), std::vector<std::string>{"ready"});
+  EXPECT_EQ(CandidateNames(ScanBadMail(files, RegistryQueueLocations())),
+            std::vector<std::string>{"ready"});
 }
 
 TEST(ScanBadMail, BadConfigurationIsAClearError) {
@@ -94,7 +97,7 @@ TEST(ScanBadMail, BadConfigurationIsAClearError) {
     server.Configure(c.badMail, MailServer::OutboundValue());
     NativeFileSystem files;
     try {
-      ScanBadMail(files);
+      ScanBadMail(files, RegistryQueueLocations());
       ADD_FAILURE() << c.what << ": no error";
     } catch (const FileError& error) {
       EXPECT_NE(error.path().find(c.mentioned), std::string::npos)
@@ -115,11 +118,13 @@ TEST(ScanBadMail, UnreadableFilesAreCountedAndTheScanGoesOn) {
     const std::string name = PathText(path.filename());
     if (step != "open") return std::nullopt;
     if (name.ends_with("locked"))
-      return FileError(kErrorAccessDenied, "Access denied", PathText(path));
-    if (name == "d-gone") return FileError(kErrorNotFound, "No such file", PathText(path));
+      return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "Access denied",
+                       PathText(path));
+    if (name == "d-gone")
+      return FileError(ErrorKind::kNotFound, kErrorNotFound, "No such file", PathText(path));
     return std::nullopt;
   };
-  const BadMailScan scan = ScanBadMail(files);
+  const BadMailScan scan = ScanBadMail(files, server.locations());
   EXPECT_EQ(CandidateNames(scan), (std::vector<std::string>{"b-ready", "e-ready"}));
   EXPECT_EQ(Reasons(scan),
             (std::map<std::string, LeftOutReason>{{"a-locked", LeftOutReason::kUnreadable},
@@ -127,7 +132,7 @@ TEST(ScanBadMail, UnreadableFilesAreCountedAndTheScanGoesOn) {
   const UnreadableFiles unreadable = CountUnreadable(scan);
   EXPECT_EQ(unreadable.count, 2u);
   ASSERT_TRUE(unreadable.first);
-  EXPECT_EQ(unreadable.first->number(), kErrorAccessDenied);
+  EXPECT_EQ(unreadable.first->kind(), ErrorKind::kAccessDenied);
   EXPECT_EQ(unreadable.first->path(), scan.leftOut.front().error->path());
 }
 

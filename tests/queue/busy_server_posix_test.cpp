@@ -21,6 +21,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::ChildChannel;
 using testing::ChildProcess;
 using testing::MailServer;
@@ -258,7 +260,7 @@ TEST(BusyServer, ScansListOnlyMessagesTheServerParked) {
   int scans = 0;
   const auto end = RunBusyServer(server, [&] {
     Repeat([&] {
-      for (const BadMailEntry& entry : ScanBadMail(files).candidates) {
+      for (const BadMailEntry& entry : ScanBadMail(files, server.locations()).candidates) {
         sightings.push_back({entry.name, entry.size});
       }
       ++scans;
@@ -279,8 +281,9 @@ TEST(BusyServer, RequeuesLoseNoMessage) {
   const auto end = RunBusyServer(server, [&] {
     Repeat([&] {
       std::vector<std::string> names;
-      for (const BadMailEntry& entry : ScanBadMail(files).candidates) names.push_back(entry.name);
-      for (const RequeueRow& row : Requeue(names, {}, files)) {
+      for (const BadMailEntry& entry : ScanBadMail(files, server.locations()).candidates)
+        names.push_back(entry.name);
+      for (const RequeueRow& row : Requeue(names, {}, files, server.locations())) {
         requeued += row.outcome == RequeueOutcome::kRequeued;
         if (row.error) ++failures[row.error->description()];
       }

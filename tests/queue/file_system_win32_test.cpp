@@ -14,6 +14,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::MailServer;
 using testing::ReadFile;
 using testing::WriteFile;

@@ -20,6 +20,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::CheckParkedCase;
 using testing::ChildChannel;
 using testing::ChildProcess;
@@ -186,16 +188,17 @@ void CheckValueCase(const ValueCase& c) {
   server.Park("m", "Status=Failed\r\n");
   server.ConfigureData(c.badMail, c.outbound);
   NativeFileSystem files;
+  const RegistryQueueLocations locations;
   std::optional<FileError> scanError;
   BadMailScan scan;
   try {
-    scan = ScanBadMail(files);
+    scan = ScanBadMail(files, locations);
   } catch (const FileError& error) {
     scanError = error;
   }
   RequeueOptions options;
   options.deleteParked = false;
-  const std::vector<RequeueRow> rows = Requeue({"m"}, options, files);
+  const std::vector<RequeueRow> rows = Requeue({"m"}, options, files, locations);
   if (!c.failure || !c.failure->scanToo) {
     EXPECT_FALSE(scanError) << scanError->what();
     EXPECT_EQ(scan.candidates.size(), 1u);
@@ -321,11 +324,11 @@ TEST(HostileInputPosix, A200MegabyteLineIsScannedAndRequeuedInBoundedMemory) {
   WriteLongLine(server.badMail() / "long", "Status=Failed\r\nX-Long=", kLineSize);
   WriteFile(server.badMail() / "messages" / "long", "body");
 
-  ChildProcess child([](ChildChannel& channel) {
+  ChildProcess child([&server](ChildChannel& channel) {
     const long start = StatusKilobytes("VmRSS:");
     NativeFileSystem files;
-    const BadMailScan scan = ScanBadMail(files);
-    const auto rows = Requeue({"long"}, {}, files);
+    const BadMailScan scan = ScanBadMail(files, server.locations());
+    const auto rows = Requeue({"long"}, {}, files, server.locations());
     channel.Tell(std::to_string(scan.candidates.size()) + " " +
                  std::to_string(static_cast<int>(rows[0].outcome)) + " " +
                  std::to_string(StatusKilobytes("VmHWM:") - start));

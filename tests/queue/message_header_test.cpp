@@ -12,6 +12,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::StringInputFile;
 
 // The fields one line each, as the fixtures' .expected files hold them.
@@ -43,7 +45,6 @@ TEST(ReadMessageHeader, ReadsWhatPythonsEmailPackageWroteInEveryCharset) {
   const auto opened = files.OpenDirectory(dir);
   for (const std::string name : names) {
     const std::string expected = ReadText(dir / (name + ".expected"));
-    EXPECT_EQ(Lines(ReadMessageHeader(files, dir / (name + ".eml"))), expected) << name;
     EXPECT_EQ(Lines(ReadMessageHeader(*opened, name + ".eml")), expected) << name;
   }
 }
@@ -177,7 +178,9 @@ class CountingInputFile final : public InputFile {
     read += got;
     return got;
   }
+  void Rewind() override { file_.Rewind(); }
   FileStatus Status() override { return file_.Status(); }
+  FileStatus CurrentStatus() override { return file_.Status(); }
   const fs::path& path() const override { return file_.path(); }
   std::size_t read = 0;
 

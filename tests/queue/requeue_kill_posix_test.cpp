@@ -20,6 +20,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using std::chrono::steady_clock;
 using testing::CrashProblems;
 using ::testing::IsEmpty;
@@ -48,14 +50,14 @@ class RequeueKillPosix : public ::testing::Test {
 
   // A child that requeues every message with deletion and exits: 0 when every row
   // was requeued.
-  pid_t StartRequeue() const {
+  pid_t StartRequeue(const MailServer& server) const {
     std::vector<std::string> names;
     for (const ParkedMessage& message : messages) names.push_back(message.name);
     const pid_t child = ::fork();
     if (child != 0) return child;
     try {
       NativeFileSystem files;
-      for (const RequeueRow& row : Requeue(names, {}, files)) {
+      for (const RequeueRow& row : Requeue(names, {}, files, server.locations())) {
         if (row.outcome != RequeueOutcome::kRequeued) ::_exit(2);
       }
       ::_exit(0);
@@ -84,7 +86,7 @@ TEST_F(RequeueKillPosix, AKillAtAnyInstantLeavesEachMessageWholeInOneQueue) {
     MailServer server;
     Park(server);
     const auto start = steady_clock::now();
-    ASSERT_FALSE(Reap(StartRequeue()));
+    ASSERT_FALSE(Reap(StartRequeue(server)));
     fullRun = steady_clock::now() - start;
   }
 
@@ -97,7 +99,7 @@ TEST_F(RequeueKillPosix, AKillAtAnyInstantLeavesEachMessageWholeInOneQueue) {
     std::mt19937 random(trial);
     const steady_clock::duration delay(
         std::uniform_int_distribution<steady_clock::rep>(0, fullRun.count())(random));
-    const pid_t child = StartRequeue();
+    const pid_t child = StartRequeue(server);
     std::this_thread::sleep_for(delay);
     ::kill(child, SIGKILL);
     if (Reap(child)) ++killed;

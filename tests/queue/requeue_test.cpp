@@ -12,6 +12,8 @@
 namespace velmoth {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::EntryNames;
 using testing::MailServer;
 using testing::ReadFile;
@@ -23,11 +25,15 @@ constexpr std::int64_t kNow = 1039243145;  // 2002-12-07 06:39:05 UTC
 struct RequeueTest : ::testing::Test {
   std::vector<RequeueRow> Run(const std::vector<std::string>& names, bool deleteParked,
                               std::size_t batchRows = 256) {
+    return RunWith(names, deleteParked, server.locations(), batchRows);
+  }
+  std::vector<RequeueRow> RunWith(const std::vector<std::string>& names, bool deleteParked,
+                                  const QueueLocations& locations, std::size_t batchRows = 256) {
     RequeueOptions options;
     options.deleteParked = deleteParked;
     options.clock = [] { return kNow; };
     options.batchRows = batchRows;
-    return Requeue(names, options, files);
+    return Requeue(names, options, files, locations);
   }
   // "messages/m" names the same file everywhere; on Windows with backslashes only.
   fs::path Parked(const std::string& name) const {
@@ -40,7 +46,8 @@ struct RequeueTest : ::testing::Test {
   void Fail(const std::string& step, const std::string& name) {
     files.fault = [=](const std::string& s, const fs::path& path) -> std::optional<FileError> {
       if (s != step || PathText(path.filename()) != name) return std::nullopt;
-      return FileError(kErrorAccessDenied, "Access denied", PathText(path));
+      return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "Access denied",
+                       PathText(path));
     };
   }
   // What a requeue must never leave: a temporary file in the outbound queue.
@@ -101,30 +108,40 @@ TEST_F(RequeueTest, ReplacesAMessageAlreadyInTheOutboundQueue) {
   EXPECT_EQ(ReadFile(Outbound("messages/m")), "new");
 }
 
-// Per batch: both files of every row under temporary names, all flushed; the
-// message files renamed into place and their directory flushed; then the command
-// files likewise; then the parked files deleted, message file first. The same
-// with deletion off, only without the deletions.
+// The queues are opened once. Per row: both parked files opened and held, the
+// outbound queue looked at for a message of the name the server is sending, both
+// copies written under temporary names. Per batch: every copy flushed; each row
+// looked at again and its message file renamed into place; that directory
+// flushed; the command files likewise; then the parked files deleted, message
+// file first, and Bad Mail's directories flushed. With deletion off, the same
+// without the deletions.
 TEST_F(RequeueTest, FilesAreFlushedAndRenamedMessagesFirstBeforeAnythingIsDeleted) {
   const auto prepare = [](const std::string& name) {
-    return std::vector<std::string>{"read Bad Mail/" + name, "read Bad Mail/messages/" + name,
-                                    "create temporary", "create temporary"};
+    return std::vector<std::string>{"open Bad Mail/" + name, "open Bad Mail/messages/" + name,
+                                    "open Queue/Outbound/" + name, "create temporary",
+                                    "create temporary"};
   };
   const auto commit = [](const std::vector<std::string>& names, bool deleteParked) {
     std::vector<std::string> steps(2 * names.size(), "flush temporary");
-    for (const auto& name : names) steps.push_back("rename Queue/Outbound/messages/" + name);
+    for (const auto& name : names) {
+      steps.push_back("open Queue/Outbound/" + name);
+      steps.push_back("rename Queue/Outbound/messages/" + name);
+    }
     steps.push_back("flushdir Queue/Outbound/messages");
     for (const auto& name : names) steps.push_back("rename Queue/Outbound/" + name);
     steps.push_back("flushdir Queue/Outbound");
+    if (!deleteParked) return steps;
     for (const auto& name : names) {
-      if (!deleteParked) continue;
       steps.push_back("delete Bad Mail/messages/" + name);
       steps.push_back("delete Bad Mail/" + name);
     }
+    steps.push_back("flushdir Bad Mail/messages");
+    steps.push_back("flushdir Bad Mail");
     return steps;
   };
   const auto join = [](std::initializer_list<std::vector<std::string>> parts) {
-    std::vector<std::string> all{"opendir Queue/Outbound/messages"};
+    std::vector<std::string> all{"opendir Bad Mail", "subdir Bad Mail/messages",
+                                 "opendir Queue/Outbound", "subdir Queue/Outbound/messages"};
     for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
   };
@@ -149,42 +166,89 @@ TEST_F(RequeueTest, AnUnconfiguredQueueFailsTheFirstRowAndTouchesNoFile) {
                      badMailMissing ? MailServer::OutboundValue() : "");
     server.Park("m", "Status=Failed");
     files.steps.clear();
-    const auto rows = Run({"m", "n"}, true);
+    const auto rows = RunWith({"m", "n"}, true, RegistryQueueLocations());
     EXPECT_EQ(Outcomes(rows), (std::vector{RequeueOutcome::kFailed, RequeueOutcome::kNotTried}));
     ASSERT_TRUE(rows[0].error);
     EXPECT_NE(rows[0].error->path().find("HKEY_LOCAL_MACHINE\\SOFTWARE\\korvane\\korvane"),
               std::string::npos);
-    for (const auto& step : files.steps) EXPECT_TRUE(step.starts_with("opendir")) << step;
+    for (const auto& step : files.steps) {
+      EXPECT_TRUE(step.starts_with("opendir") || step.starts_with("subdir")) << step;
+    }
   }
 }
 
-// Fails each step of a row in turn: the row is reported with the failing file,
-// no temporary file and no command file is left in the outbound queue, and the
-// parked files stay.
-TEST_F(RequeueTest, AFailedStepLeavesNothingHalfWrittenAndKeepsTheParkedFiles) {
+// Fails each step of a row in turn. Until its command file is in place the row
+// fails: with the failing file named, no temporary file, no command file and no
+// message file left in the outbound queue, and the parked files kept. After it
+// the row is live and says so: kept in Bad Mail when the outbound queue could not
+// be flushed, requeued with the error when Bad Mail could not be.
+TEST_F(RequeueTest, EachFailedStepLeavesAReportThatMatchesTheDisk) {
   const struct {
     const char* step;
     int occurrence;  // of that step in the requeue
+    RequeueOutcome outcome;
   } cases[] = {
-      {"read", 1},  {"read", 2},   {"create", 1}, {"create", 2},   {"flush", 1},
-      {"flush", 2}, {"rename", 1}, {"rename", 2}, {"flushdir", 1},
+      {"open", 1, RequeueOutcome::kFailed},
+      {"open", 2, RequeueOutcome::kFailed},
+      {"open", 3, RequeueOutcome::kFailed},
+      {"create", 1, RequeueOutcome::kFailed},
+      {"create", 2, RequeueOutcome::kFailed},
+      {"flush", 1, RequeueOutcome::kFailed},
+      {"flush", 2, RequeueOutcome::kFailed},
+      {"open", 4, RequeueOutcome::kFailed},
+      {"rename", 1, RequeueOutcome::kFailed},
+      {"flushdir", 1, RequeueOutcome::kFailed},
+      {"rename", 2, RequeueOutcome::kFailed},
+      {"flushdir", 2, RequeueOutcome::kRequeuedNotDeleted},
+      {"delete", 1, RequeueOutcome::kRequeuedNotDeleted},
+      {"flushdir", 3, RequeueOutcome::kRequeued},
   };
   for (const auto& c : cases) {
     server.Park("m", "Status=Failed\r\nRetries=3\r\n", "body");
     int seen = 0;
     files.fault = [&](const std::string& step, const fs::path& path) -> std::optional<FileError> {
       if (step != c.step || ++seen != c.occurrence) return std::nullopt;
-      return FileError(kErrorAccessDenied, "Access denied", PathText(path));
+      return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "Access denied",
+                       PathText(path));
     };
     const auto rows = Run({"m"}, true);
     const std::string what = std::string(c.step) + " " + std::to_string(c.occurrence);
-    EXPECT_EQ(Outcomes(rows), std::vector{RequeueOutcome::kFailed}) << what;
-    EXPECT_FALSE(fs::exists(Outbound("m"))) << what;
+    EXPECT_EQ(Outcomes(rows), std::vector{c.outcome}) << what;
+    ASSERT_TRUE(rows[0].error) << what;
+    EXPECT_EQ(rows[0].error->description(), "Access denied") << what;
     EXPECT_FALSE(TemporariesLeft()) << what;
-    EXPECT_EQ(ReadFile(Parked("messages/m")), "body") << what;
-    EXPECT_EQ(ReadFile(Parked("m")), "Status=Failed\r\nRetries=3\r\n") << what;
-    fs::remove_all(Outbound("messages/m"));
+    const bool live = c.outcome != RequeueOutcome::kFailed;
+    EXPECT_EQ(fs::exists(Outbound("m")), live) << what;
+    EXPECT_EQ(fs::exists(Outbound("messages/m")), live) << what;
+    const bool kept = c.outcome != RequeueOutcome::kRequeued;
+    EXPECT_EQ(fs::exists(Parked("messages/m")), kept) << what;
+    EXPECT_EQ(fs::exists(Parked("m")), kept) << what;
+    if (kept) {
+      EXPECT_EQ(ReadFile(Parked("m")), "Status=Failed\r\nRetries=3\r\n") << what;
+    }
+    fs::remove(Outbound("m"));
+    fs::remove(Outbound("messages/m"));
   }
+}
+
+// A row that fails after its copy replaced an outbound message of the same name
+// takes the copy back out, and its error says the earlier message is gone.
+TEST_F(RequeueTest, AFailureAfterReplacingAnOutboundMessageSaysSo) {
+  WriteFile(Outbound("m"), "Status=Retry\r\n");
+  WriteFile(Outbound("messages/m"), "the earlier message");
+  server.Park("m", "Status=Failed", "body");
+  Fail("rename", "m");
+  int renames = 0;
+  files.fault = [&](const std::string& step, const fs::path& path) -> std::optional<FileError> {
+    if (step != "rename" || ++renames != 2) return std::nullopt;
+    return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "Access denied", PathText(path));
+  };
+  const auto rows = Run({"m"}, true);
+  EXPECT_EQ(Outcomes(rows), std::vector{RequeueOutcome::kFailed});
+  EXPECT_NE(rows[0].error->description().find("is gone"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Outbound("messages/m")));
+  EXPECT_EQ(ReadFile(Outbound("m")), "Status=Retry\r\n");
+  EXPECT_EQ(ReadFile(Parked("messages/m")), "body");
 }
 
 TEST_F(RequeueTest, AFinalNameThatIsADirectoryFailsThatRowOnly) {
@@ -203,7 +267,7 @@ TEST_F(RequeueTest, AFailureStopsAtItsRowAndTheRowsBeforeItAreDone) {
   const struct {
     const char* step;
     const char* file;
-  } failures[] = {{"read", "second"}, {"rename", "second"}};
+  } failures[] = {{"open", "second"}, {"rename", "second"}};
   for (const auto& failure : failures) {
     for (const char* name : {"first", "second", "third"}) server.Park(name, "Status=Failed");
     Fail(failure.step, failure.file);
@@ -225,16 +289,25 @@ TEST_F(RequeueTest, AFailureStopsAtItsRowAndTheRowsBeforeItAreDone) {
   }
 }
 
-TEST_F(RequeueTest, AReadOnlyParkedFileStaysAndTheOtherRowsOfItsBatchAreDeleted) {
-  server.Park("locked", "Status=Failed", "body");
-  server.Park("free", "Status=Failed", "body");
-  fs::permissions(Parked("locked"), fs::perms::owner_read);
-  const auto rows = Run({"locked", "free"}, true);
-  EXPECT_EQ(Outcomes(rows), (std::vector{RequeueOutcome::kFailed, RequeueOutcome::kRequeued}));
-  EXPECT_TRUE(fs::exists(Parked("locked")));
-  EXPECT_FALSE(fs::exists(Parked("messages/locked")));
-  EXPECT_TRUE(fs::exists(Outbound("locked")));
-  EXPECT_FALSE(fs::exists(Parked("free")));
+// A parked file that is read-only keeps both of its row's files, and the row says
+// it is live but kept; the other rows of its batch are deleted all the same.
+TEST_F(RequeueTest, AReadOnlyParkedFileKeepsBothFilesOfItsRow) {
+  for (const char* readOnly : {"locked", "messages/locked"}) {
+    server.Park("locked", "Status=Failed", "body");
+    server.Park("free", "Status=Failed", "body");
+    fs::permissions(Parked(readOnly), fs::perms::owner_read);
+    const auto rows = Run({"locked", "free"}, true);
+    EXPECT_EQ(Outcomes(rows),
+              (std::vector{RequeueOutcome::kRequeuedNotDeleted, RequeueOutcome::kRequeued}));
+    EXPECT_EQ(rows[0].kept, KeptReason::kReadOnly);
+    EXPECT_TRUE(fs::exists(Parked("locked")));
+    EXPECT_TRUE(fs::exists(Parked("messages/locked")));
+    EXPECT_TRUE(fs::exists(Outbound("locked")));
+    EXPECT_FALSE(fs::exists(Parked("free")));
+    fs::permissions(Parked(readOnly), fs::perms::owner_write, fs::perm_options::add);
+    fs::remove(Parked("locked"));
+    fs::remove(Parked("messages/locked"));
+  }
 }
 
 // Between the scan and the requeue the server may have begun sending a message,
@@ -243,14 +316,21 @@ TEST_F(RequeueTest, RowsThatChangedSinceTheScanAreSkippedAndTheRestGoOn) {
   server.Park("spooling", "Status=Spooling\r\n");
   server.Park("report", "CommandType=NDR\r\n");
   server.Park("no message", "Status=Failed", nullptr);
+  server.Park("sent now", "Status=Failed");
+  WriteFile(Outbound("sent now"), "Status=Spooling\r\n");
+  WriteFile(Outbound("messages/sent now"), "being sent");
   server.Park("ready", "Status=Failed");
-  const auto rows = Run({"spooling", "report", "no command", "no message", "ready"}, true);
+  const auto rows =
+      Run({"spooling", "report", "no command", "no message", "sent now", "ready"}, true);
   EXPECT_EQ(Outcomes(rows),
             (std::vector{RequeueOutcome::kNoLongerCandidate, RequeueOutcome::kNoLongerCandidate,
-                         RequeueOutcome::kGone, RequeueOutcome::kGone, RequeueOutcome::kRequeued}));
+                         RequeueOutcome::kGone, RequeueOutcome::kGone,
+                         RequeueOutcome::kOutboundSpooling, RequeueOutcome::kRequeued}));
   for (const auto& row : rows) EXPECT_FALSE(row.error) << row.name;
-  EXPECT_EQ(EntryNames(server.outbound()), (std::vector<std::string>{"messages", "ready"}));
-  EXPECT_EQ(EntryNames(server.outbound() / "messages"), std::vector<std::string>{"ready"});
+  EXPECT_EQ(EntryNames(server.outbound()),
+            (std::vector<std::string>{"messages", "ready", "sent now"}));
+  EXPECT_EQ(ReadFile(Outbound("messages/sent now")), "being sent");
+  EXPECT_TRUE(fs::exists(Parked("sent now")));
   EXPECT_TRUE(fs::exists(Parked("spooling")));
   EXPECT_TRUE(fs::exists(Parked("messages/report")));
 }
@@ -274,19 +354,27 @@ TEST_F(RequeueTest, QueuesThatAreOneDirectoryOrNestedLoseNothing) {
     WriteFile(parked / "m", "Status=Failed\r\n");
     WriteFile(parked / "messages" / "m", "the only copy");
     files.steps.clear();
-    const auto rows = Run({"m"}, true);
+    const auto rows = RunWith({"m"}, true, RegistryQueueLocations());
     EXPECT_EQ(Outcomes(rows), std::vector{RequeueOutcome::kFailed}) << c.outbound;
     EXPECT_EQ(ReadFile(parked / "messages" / "m"), "the only copy") << c.outbound;
     EXPECT_EQ(ReadFile(parked / "m"), "Status=Failed\r\n") << c.outbound;
-    for (const auto& step : files.steps) EXPECT_TRUE(step.starts_with("opendir")) << step;
+    for (const auto& step : files.steps) {
+      EXPECT_TRUE(step.starts_with("opendir") || step.starts_with("subdir")) << step;
+    }
   }
 }
 
-TEST_F(RequeueTest, ANameThatClimbsOutOfTheQueueIsRefused) {
+// A name that is no name in the queue is not found there, and nothing is written.
+TEST_F(RequeueTest, ANameThatClimbsOutOfTheQueueIsNotFound) {
   for (const std::string name : {"", ".", "..", "../Bad Mail/m", "sub/m"}) {
-    EXPECT_EQ(Outcomes(Run({name}, false)), std::vector{RequeueOutcome::kFailed}) << name;
+    EXPECT_EQ(Outcomes(Run({name}, false)), std::vector{RequeueOutcome::kGone}) << name;
   }
-  for (const auto& step : files.steps) EXPECT_TRUE(step.starts_with("opendir")) << step;
+  for (const auto& step : files.steps) {
+    EXPECT_TRUE(step.starts_with("opendir") || step.starts_with("subdir") ||
+                step.starts_with("open "))
+        << step;
+  }
+  EXPECT_EQ(EntryNames(server.outbound() / "messages"), std::vector<std::string>{});
 }
 
 TEST_F(RequeueTest, TemporariesOfAKilledRunGoOnceTheyAreTenMinutesOld) {
@@ -322,7 +410,7 @@ TEST_F(RequeueTest, ProgressIsToldAfterEveryBatch) {
     options.progress = [&told](std::size_t done, std::size_t total) {
       told.push_back({done, total});
     };
-    Requeue({"a", "b", "c"}, options, files);
+    Requeue({"a", "b", "c"}, options, files, server.locations());
     EXPECT_EQ(told, c.told) << c.rows;
   }
 }

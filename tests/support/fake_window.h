@@ -17,7 +17,8 @@ class FakeWindow : public WindowServices {
   void ShowError(const std::string& message) override { errors.push_back(message); }
   void ShowNotice(const std::string& message) override { notices.push_back(message); }
   void StartViewer(const std::filesystem::path& file) override {
-    if (viewerMissing) throw FileError(2, "The viewer could not be started", PathText(file));
+    if (viewerMissing)
+      throw FileError(ErrorKind::kNotFound, 2, "The viewer could not be started", PathText(file));
     viewed.push_back(file);
   }
   void Close() override { closed = true; }

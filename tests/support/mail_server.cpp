@@ -10,6 +10,8 @@
 
 namespace velmoth::testing {
 
+namespace fs = std::filesystem;
+
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "config/queue_locations.h"
+
 namespace velmoth::testing {
 
 namespace fs = std::filesystem;
@@ -39,6 +41,8 @@ class MailServer {
   // The directories as this process reaches them.
   fs::path badMail() const { return mail() / "Bad Mail"; }
   fs::path outbound() const { return mail() / "Queue" / "Outbound"; }
+  // The same as the queues' fixed locations.
+  const QueueLocations& locations() const { return locations_; }
   // The directory that holds both queues.
   fs::path mail() const;
   // The directory texts the registry holds by default.
@@ -49,6 +53,7 @@ class MailServer {
   void WriteRegistry(const std::string& badMailValue, const std::string& outboundValue);
 
   fs::path root_;
+  FixedQueueLocations locations_{{}, {}};
   std::string savedPrefix_;
   bool hadPrefix_ = false;
 };

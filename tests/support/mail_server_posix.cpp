@@ -5,10 +5,12 @@
 #include <fstream>
 #include <random>
 
+#include "fixtures/wine_registry_text.h"
 #include "support/mail_server.h"
-#include "support/wine_registry_text.h"
 
 namespace velmoth::testing {
+
+namespace fs = std::filesystem;
 
 MailServer::MailServer() {
   std::random_device random;
@@ -16,6 +18,7 @@ MailServer::MailServer() {
   fs::create_directories(root_ / "prefix" / "dosdevices");
   fs::create_directories(root_ / "drive");
   fs::create_symlink(root_ / "drive", root_ / "prefix" / "dosdevices" / "q:");
+  locations_ = FixedQueueLocations(badMail(), outbound());
   fs::create_directories(badMail() / "messages");
   fs::create_directories(outbound() / "messages");
   if (const char* prefix = getenv("WINEPREFIX")) {
@@ -43,13 +46,13 @@ std::string MailServer::BadMailValue() { return "Q:\\Mail\\Bad Mail"; }
 std::string MailServer::OutboundValue() { return "Q:\\Mail\\Queue\\Outbound"; }
 
 void MailServer::WriteRegistry(const std::string& badMailValue, const std::string& outboundValue) {
-  ConfigureData(badMailValue.empty() ? "" : RegText(badMailValue),
-                outboundValue.empty() ? "" : RegText(outboundValue));
+  ConfigureData(badMailValue.empty() ? "" : fixtures::RegText(badMailValue),
+                outboundValue.empty() ? "" : fixtures::RegText(outboundValue));
 }
 
 void MailServer::ConfigureData(const std::string& badMailData, const std::string& outboundData) {
   std::ofstream reg(root_ / "prefix" / "system.reg", std::ios::binary | std::ios::trunc);
-  WriteServerRegistry(reg, badMailData, outboundData);
+  fixtures::WriteServerRegistry(reg, badMailData, outboundData);
 }
 
 }  // namespace velmoth::testing

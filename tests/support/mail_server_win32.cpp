@@ -15,6 +15,8 @@
 namespace velmoth::testing {
 namespace {
 
+namespace fs = std::filesystem;
+
 struct RegistryValue {
   const wchar_t* key;
   const wchar_t* name;
@@ -130,7 +132,7 @@ void RemoveTree(const fs::path& root) {
 
 }  // namespace
 
-MailServer::MailServer() : root_(ProcessRoot()) {
+MailServer::MailServer() : root_(ProcessRoot()), locations_(badMail(), outbound()) {
   OriginalValues();
   RemoveTree(root_);
   fs::create_directories(badMail() / "messages");

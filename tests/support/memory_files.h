@@ -10,6 +10,8 @@
 
 namespace velmoth::testing {
 
+namespace fs = std::filesystem;
+
 class StringInputFile final : public InputFile {
  public:
   explicit StringInputFile(std::string bytes, fs::path path = "memory")
@@ -21,7 +23,13 @@ class StringInputFile final : public InputFile {
     offset_ += got;
     return got;
   }
-  FileStatus Status() override { return {FileKind::kRegular, bytes_.size(), FileDate{}}; }
+  void Rewind() override { offset_ = 0; }
+  FileStatus Status() override {
+    FileStatus status;
+    status.size = bytes_.size();
+    return status;
+  }
+  FileStatus CurrentStatus() override { return Status(); }
   const fs::path& path() const override { return path_; }
 
  private:
@@ -33,13 +41,16 @@ class StringInputFile final : public InputFile {
 class StringOutputFile final : public OutputFile {
  public:
   void Write(const char* data, std::size_t size) override { bytes.append(data, size); }
+  void ShareLike(InputFile&) override {}
   void Close() override { closed = true; }
+  const std::string& name() const override { return name_; }
   const fs::path& path() const override { return path_; }
 
   std::string bytes;
   bool closed = false;
 
  private:
+  std::string name_ = "memory";
   fs::path path_ = "memory";
 };
 

@@ -12,6 +12,8 @@
 namespace velmoth::testing {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr char kPlain[] = "plain message";
 
 // Names that a failure message can show.
@@ -67,7 +69,7 @@ void CheckOutboundSurvivesTheNextRequeue(const MailServer& server) {
   const std::vector<std::string> before = EntryNames(messages);
   for (const std::string& name : before) fs::last_write_time(messages / PathFromText(name), old);
   NativeFileSystem files;
-  Requeue({"none such"}, Options(), files);
+  Requeue({"none such"}, Options(), files, server.locations());
   EXPECT_EQ(EntryNames(messages), before);
 }
 
@@ -114,8 +116,9 @@ void CheckParkedCase(const ParkedCase& c) {
       Without(EntryNames(server.badMail() / "messages"), kPlain);
 
   NativeFileSystem files;
-  CheckScan(c, ScanBadMail(files));
-  const std::vector<RequeueRow> rows = Requeue({c.name, kPlain}, Options(), files);
+  CheckScan(c, ScanBadMail(files, server.locations()));
+  const std::vector<RequeueRow> rows =
+      Requeue({c.name, kPlain}, Options(), files, server.locations());
   ASSERT_EQ(rows.size(), 2u);
   ASSERT_EQ(NameOf(rows[0].outcome), NameOf(c.outcome))
       << (rows[0].error ? rows[0].error->what() : "");

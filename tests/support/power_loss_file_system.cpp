@@ -9,13 +9,22 @@
 namespace velmoth::testing {
 namespace {
 
+namespace fs = std::filesystem;
+
 fs::path Normal(const fs::path& path) { return path.lexically_normal(); }
 
 // A file's identity is its number: in memory no file is changed in place.
-FileIdentity IdentityOf(std::size_t file) { return {0, file + 1, 0}; }
+FileIdentity IdentityOf(std::size_t file) { return {0, file + 1}; }
 
 [[noreturn]] void ThrowNotFound(const fs::path& path) {
-  throw FileError(kErrorNotFound, "No such file in memory", PathText(path));
+  throw FileError(ErrorKind::kNotFound, kErrorNotFound, "No such file in memory", PathText(path));
+}
+
+FileStatus StatusOf(std::size_t file, std::size_t size) {
+  FileStatus status;
+  status.size = size;
+  status.identity = IdentityOf(file);
+  return status;
 }
 
 }  // namespace
@@ -32,11 +41,14 @@ class MemoryInputFile final : public InputFile {
     files_.Done();
     return got;
   }
+  void Rewind() override { offset_ = 0; }
   FileStatus Status() override {
     files_.Done();
-    return {FileKind::kRegular, bytes_.size(), FileDate{}, IdentityOf(file_)};
+    return StatusOf(file_, bytes_.size());
   }
+  FileStatus CurrentStatus() override { return Status(); }
   const fs::path& path() const override { return path_; }
+  std::size_t file() const { return file_; }
 
  private:
   PowerLossFileSystem& files_;
@@ -48,26 +60,28 @@ class MemoryInputFile final : public InputFile {
 
 class MemoryOutputFile final : public OutputFile {
  public:
-  MemoryOutputFile(PowerLossFileSystem& files, std::size_t file, fs::path path)
-      : files_(files), file_(file), path_(std::move(path)) {}
+  MemoryOutputFile(PowerLossFileSystem& files, std::size_t file, std::string name, fs::path path)
+      : files_(files), file_(file), name_(std::move(name)), path_(std::move(path)) {}
 
   void Write(const char* data, std::size_t size) override {
     files_.state_.files[file_].bytes.append(data, size);
     files_.Done();
   }
+  void ShareLike(InputFile&) override {}
   void Close() override { files_.Done(); }
+  const std::string& name() const override { return name_; }
   const fs::path& path() const override { return path_; }
 
  private:
   PowerLossFileSystem& files_;
   std::size_t file_;
+  std::string name_;
   fs::path path_;
 };
 
 class MemoryDirectory final : public Directory {
  public:
-  MemoryDirectory(PowerLossFileSystem& files, fs::path path)
-      : files_(files), path_(std::move(path)) {}
+  MemoryDirectory(PowerLossFileSystem& files, fs::path path) : files_(files), path_(Normal(path)) {}
 
   std::vector<DirectoryEntry> Entries() override {
     std::vector<DirectoryEntry> entries;
@@ -77,17 +91,61 @@ class MemoryDirectory final : public Directory {
     files_.Done();
     return entries;
   }
-  std::unique_ptr<InputFile> Open(const std::string& name) override {
-    return files_.OpenForReading(path_ / PathFromText(name));
+  std::unique_ptr<Directory> OpenDirectory(const std::string& name) override {
+    return files_.OpenDirectory(PathOf(name));
+  }
+  std::unique_ptr<Directory> OpenParent() override {
+    if (!files_.state_.dirs.contains(path_.parent_path())) return nullptr;
+    return files_.OpenDirectory(path_.parent_path());
+  }
+  std::unique_ptr<InputFile> Open(const std::string& name, Access) override {
+    return files_.OpenForReading(PathOf(name));
   }
   std::optional<FileStatus> Status(const std::string& name) override {
-    const auto file = files_.Find(path_ / PathFromText(name));
+    const auto file = files_.Find(PathOf(name));
     std::optional<FileStatus> status;
-    if (file) status = FileStatus{FileKind::kRegular, files_.state_.files[*file].bytes.size(), {}};
+    if (file) status = StatusOf(*file, files_.state_.files[*file].bytes.size());
     files_.Done();
     return status;
   }
+  std::unique_ptr<OutputFile> CreateTemporary() override {
+    const PowerLossFileSystem::Names& names = files_.NamesIn(path_);
+    std::string name = NewTemporaryName();
+    while (names.contains(name)) name = NewTemporaryName();
+    files_.state_.files.emplace_back();
+    const std::size_t file = files_.state_.files.size() - 1;
+    files_.Give(PathOf(name), file);
+    files_.Done();
+    return std::make_unique<MemoryOutputFile>(files_, file, name, PathOf(name));
+  }
+  void Rename(const std::string& from, Directory& target, const std::string& to) override {
+    const std::size_t file = files_.FileAt(PathOf(from));
+    const fs::path into = dynamic_cast<MemoryDirectory&>(target).PathOf(to);
+    files_.Give(PathOf(from), std::nullopt);
+    files_.Give(into, file);
+    files_.Done();
+  }
+  void Discard(const std::string& name) noexcept override {
+    if (files_.Find(PathOf(name))) files_.Give(PathOf(name), std::nullopt);
+    files_.Done();
+  }
+  void FlushFiles(const std::vector<std::string>& names) override {
+    if (files_.skipFlush && files_.skipFlush(path_, false)) return;
+    for (const std::string& name : names) {
+      PowerLossFileSystem::File& file = files_.state_.files[files_.FileAt(PathOf(name))];
+      file.durable = file.bytes;
+    }
+    files_.Done();
+  }
+  void FlushNames() override {
+    if (files_.skipFlush && files_.skipFlush(path_, true)) return;
+    for (auto& [name, value] : files_.NamesIn(path_)) value = {value.now(), {}};
+    files_.Done();
+  }
+  FileIdentity Identity() override { return {1, std::hash<std::string>()(path_.generic_string())}; }
   const fs::path& path() const override { return path_; }
+
+  fs::path PathOf(const std::string& name) const { return path_ / PathFromText(name); }
 
  private:
   PowerLossFileSystem& files_;
@@ -149,52 +207,19 @@ std::unique_ptr<InputFile> PowerLossFileSystem::OpenForReading(const fs::path& p
   return std::make_unique<MemoryInputFile>(*this, file, state_.files[file].bytes, path);
 }
 
-std::unique_ptr<OutputFile> PowerLossFileSystem::CreateTemporary(const fs::path& dir) {
-  const Names& names = NamesIn(dir);
-  fs::path name = NewTemporaryName();
-  while (names.contains(name)) name = NewTemporaryName();
-  const fs::path path = dir / name;
-  state_.files.emplace_back();
-  Give(path, state_.files.size() - 1);
-  Done();
-  return std::make_unique<MemoryOutputFile>(*this, state_.files.size() - 1, path);
-}
-
-void PowerLossFileSystem::Flush(const std::vector<fs::path>& files,
-                                const std::vector<fs::path>& dirs) {
-  for (const fs::path& path : files) {
-    File& file = state_.files[FileAt(path)];
-    file.durable = file.bytes;
+DeleteOutcome PowerLossFileSystem::DeleteOpened(const std::vector<OpenedFile>& files) {
+  std::vector<fs::path> present;
+  for (const OpenedFile& opened : files) {
+    const fs::path path = dynamic_cast<MemoryDirectory&>(opened.directory).PathOf(opened.name);
+    const FileId now = Find(path);
+    if (!now) continue;
+    if (*now != dynamic_cast<MemoryInputFile&>(opened.file).file()) return DeleteOutcome::kChanged;
+    present.push_back(path);
   }
-  for (const fs::path& dir : dirs) {
-    for (auto& [name, value] : NamesIn(dir)) value = {value.now(), {}};
-  }
+  if (present.empty()) return DeleteOutcome::kGone;
+  for (const fs::path& path : present) Give(path, std::nullopt);
   Done();
-}
-
-void PowerLossFileSystem::Rename(const fs::path& from, const fs::path& to) {
-  const std::size_t file = FileAt(from);
-  NamesIn(to.parent_path());
-  Give(from, std::nullopt);
-  Give(to, file);
-  Done();
-}
-
-std::optional<FileIdentity> PowerLossFileSystem::Identity(const fs::path& path) {
-  const auto file = Find(path);
-  Done();
-  return file ? std::optional(IdentityOf(*file)) : std::nullopt;
-}
-
-void PowerLossFileSystem::Delete(const fs::path& path) {
-  FileAt(path);
-  Give(path, std::nullopt);
-  Done();
-}
-
-void PowerLossFileSystem::Discard(const fs::path& path) noexcept {
-  if (Find(path)) Give(path, std::nullopt);
-  Done();
+  return DeleteOutcome::kDeleted;
 }
 
 PowerLossFileSystem::Names& PowerLossFileSystem::NamesIn(const fs::path& dir) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,25 +15,28 @@
 
 namespace velmoth::testing {
 
+namespace fs = std::filesystem;
+
 // The regular files on a disk: each one's path, lexically normal, and its bytes.
 using Disk = std::map<fs::path, std::string>;
 
 // What may reach the disk, the worst a disk may do short of tearing flushed data:
-// - A file's bytes and its names are apart. The bytes are durable once Flush named
-//   the file (under any of its names); a power loss leaves a file with the bytes of
-//   its last flush, none if it was never flushed: an unflushed new file survives
-//   empty, or not at all if its name is lost.
+// - A file's bytes and its names are apart. The bytes are durable once FlushFiles
+//   named the file (under any of its names); a power loss leaves a file with the
+//   bytes of its last flush, none if it was never flushed: an unflushed new file
+//   survives empty, or not at all if its name is lost.
 // - A name is a path in one of the directories. It is given a file by
 //   CreateTemporary and by a Rename to it, and loses it by a Rename from it, a
-//   Delete or a Discard. What a name holds is durable once Flush named its
-//   directory.
+//   DeleteOpened or a Discard. What a name holds is durable once FlushNames named
+//   its directory.
 // - A rename changes two names, each in its own directory: across directories
 //   each change is durable only once its own directory is flushed.
 // - A power loss leaves each name with its durable value or with any value it was
 //   given since, each name on its own, whatever the others hold: changes not yet
 //   durable reach the disk in any order, so a rename not yet durable may leave
 //   its file under the old name, the new one, both or neither.
-// - The directories are the ones given at the start, and stay.
+// - The directories are the ones given at the start, and stay; a directory's
+//   parent is one of them or none.
 // - Files carry no dates: each one's is the epoch.
 // Every call that succeeds is one operation, reads included; the state after each
 // is kept, so that one run gives every cut.
@@ -44,6 +49,10 @@ class PowerLossFileSystem final : public FileSystem {
   // written and flushed long ago.
   void Seed(const fs::path& path, const std::string& bytes);
 
+  // Asked at each flush, of the directory's names (`names`) or of files in it;
+  // a flush it picks is left out, as a faulty requeue would leave it out.
+  std::function<bool(const fs::path& dir, bool names)> skipFlush;
+
   // The operations so far; the power may be cut after 0 up to this many.
   std::size_t operations() const { return history_.size() - 1; }
 
@@ -55,12 +64,7 @@ class PowerLossFileSystem final : public FileSystem {
 
   std::unique_ptr<Directory> OpenDirectory(const fs::path& dir) override;
   std::unique_ptr<InputFile> OpenForReading(const fs::path& path) override;
-  std::unique_ptr<OutputFile> CreateTemporary(const fs::path& dir) override;
-  void Flush(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) override;
-  void Rename(const fs::path& from, const fs::path& to) override;
-  std::optional<FileIdentity> Identity(const fs::path& path) override;
-  void Delete(const fs::path& path) override;
-  void Discard(const fs::path& path) noexcept override;
+  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files) override;
 
  private:
   friend class MemoryDirectory;

@@ -5,18 +5,51 @@
 namespace velmoth::testing {
 namespace {
 
+namespace fs = std::filesystem;
+
 class RecordingDirectory final : public Directory {
  public:
   RecordingDirectory(std::unique_ptr<Directory> real, RecordingFileSystem& files)
       : real_(std::move(real)), files_(files) {}
 
+  Directory& real() { return *real_; }
+
   std::vector<DirectoryEntry> Entries() override { return real_->Entries(); }
-  std::unique_ptr<InputFile> Open(const std::string& name) override {
-    files_.Step("open", real_->path() / PathFromText(name));
-    return real_->Open(name);
+  std::unique_ptr<Directory> OpenDirectory(const std::string& name) override {
+    files_.Step("subdir", PathOf(name));
+    return std::make_unique<RecordingDirectory>(real_->OpenDirectory(name), files_);
+  }
+  std::unique_ptr<Directory> OpenParent() override { return real_->OpenParent(); }
+  std::unique_ptr<InputFile> Open(const std::string& name, Access access) override {
+    files_.Step("open", PathOf(name));
+    return real_->Open(name, access);
   }
   std::optional<FileStatus> Status(const std::string& name) override { return real_->Status(name); }
+  std::unique_ptr<OutputFile> CreateTemporary() override {
+    files_.Step("create", PathOf(NewTemporaryName()));
+    return real_->CreateTemporary();
+  }
+  void Rename(const std::string& from, Directory& target, const std::string& to) override {
+    auto& into = dynamic_cast<RecordingDirectory&>(target);
+    files_.Step("rename", into.PathOf(to));
+    real_->Rename(from, into.real(), to);
+  }
+  void Discard(const std::string& name) noexcept override {
+    files_.Note("discard", PathOf(name));
+    real_->Discard(name);
+  }
+  void FlushFiles(const std::vector<std::string>& names) override {
+    for (const std::string& name : names) files_.Step("flush", PathOf(name));
+    real_->FlushFiles(names);
+  }
+  void FlushNames() override {
+    files_.Step("flushdir", real_->path());
+    real_->FlushNames();
+  }
+  FileIdentity Identity() override { return real_->Identity(); }
   const fs::path& path() const override { return real_->path(); }
+
+  fs::path PathOf(const std::string& name) const { return real_->path() / PathFromText(name); }
 
  private:
   std::unique_ptr<Directory> real_;
@@ -25,12 +58,19 @@ class RecordingDirectory final : public Directory {
 
 }  // namespace
 
+std::string RecordingFileSystem::Relative(const fs::path& path) const {
+  if (IsTemporaryName(PathText(path.filename()))) return "temporary";
+  return path.lexically_relative(root_).generic_string();
+}
+
 void RecordingFileSystem::Step(const std::string& step, const fs::path& path) {
-  std::string relative = path.lexically_relative(root_).generic_string();
-  if (IsTemporaryName(PathText(path.filename()))) relative = "temporary";
-  steps.push_back(step + " " + relative);
+  Note(step, path);
   if (!fault) return;
   if (auto error = fault(step, path)) throw *error;
+}
+
+void RecordingFileSystem::Note(const std::string& step, const fs::path& path) {
+  steps.push_back(step + " " + Relative(path));
 }
 
 std::unique_ptr<Directory> RecordingFileSystem::OpenDirectory(const fs::path& dir) {
@@ -38,38 +78,14 @@ std::unique_ptr<Directory> RecordingFileSystem::OpenDirectory(const fs::path& di
   return std::make_unique<RecordingDirectory>(NativeFileSystem::OpenDirectory(dir), *this);
 }
 
-std::unique_ptr<InputFile> RecordingFileSystem::OpenForReading(const fs::path& path) {
-  Step("read", path);
-  return NativeFileSystem::OpenForReading(path);
-}
-
-std::unique_ptr<OutputFile> RecordingFileSystem::CreateTemporary(const fs::path& dir) {
-  Step("create", dir / NewTemporaryName());
-  return NativeFileSystem::CreateTemporary(dir);
-}
-
-void RecordingFileSystem::Flush(const std::vector<fs::path>& files,
-                                const std::vector<fs::path>& dirs) {
-  for (const fs::path& file : files) Step("flush", file);
-  for (const fs::path& dir : dirs) Step("flushdir", dir);
-  NativeFileSystem::Flush(files, dirs);
-}
-
-void RecordingFileSystem::Rename(const fs::path& from, const fs::path& to) {
-  Step("rename", to);
-  NativeFileSystem::Rename(from, to);
-}
-
-void RecordingFileSystem::Delete(const fs::path& path) {
-  Step("delete", path);
-  NativeFileSystem::Delete(path);
-}
-
-void RecordingFileSystem::Discard(const fs::path& path) noexcept {
-  steps.push_back("discard " + std::string(IsTemporaryName(PathText(path.filename()))
-                                               ? "temporary"
-                                               : path.lexically_relative(root_).generic_string()));
-  NativeFileSystem::Discard(path);
+DeleteOutcome RecordingFileSystem::DeleteOpened(const std::vector<OpenedFile>& files) {
+  std::vector<OpenedFile> real;
+  for (const OpenedFile& opened : files) {
+    auto& directory = dynamic_cast<RecordingDirectory&>(opened.directory);
+    Step("delete", directory.PathOf(opened.name));
+    real.push_back({directory.real(), opened.name, opened.file});
+  }
+  return NativeFileSystem::DeleteOpened(real);
 }
 
 }  // namespace velmoth::testing

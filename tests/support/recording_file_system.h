@@ -2,6 +2,7 @@
 // a failure injected wherever a test wants one.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,30 +12,32 @@
 
 namespace velmoth::testing {
 
+namespace fs = std::filesystem;
+
 class RecordingFileSystem : public NativeFileSystem {
  public:
   // Paths are written relative to `root`; temporary names as "temporary".
   explicit RecordingFileSystem(fs::path root) : root_(std::move(root)) {}
 
   // Asked before each step with the step's name and path; an error it returns is
-  // thrown instead of taking the step. Steps: opendir, open (a file of an opened
-  // directory), read, create, flush, flushdir, rename (the path is the target),
-  // delete, discard.
+  // thrown instead of taking the step. Steps: opendir (a queue directory), subdir
+  // (a directory opened in one), open (a file), create, flush (a file's bytes),
+  // flushdir (a directory's names), rename (the path is the target), delete,
+  // discard.
   std::function<std::optional<FileError>(const std::string& step, const fs::path& path)> fault;
   std::vector<std::string> steps;
 
   std::unique_ptr<Directory> OpenDirectory(const fs::path& dir) override;
-  std::unique_ptr<InputFile> OpenForReading(const fs::path& path) override;
-  std::unique_ptr<OutputFile> CreateTemporary(const fs::path& dir) override;
-  void Flush(const std::vector<fs::path>& files, const std::vector<fs::path>& dirs) override;
-  void Rename(const fs::path& from, const fs::path& to) override;
-  void Delete(const fs::path& path) override;
-  void Discard(const fs::path& path) noexcept override;
+  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files) override;
 
   // Writes the step down, then throws the fault's error if there is one.
   void Step(const std::string& step, const fs::path& path);
+  // The same for a step that may not throw.
+  void Note(const std::string& step, const fs::path& path);
 
  private:
+  std::string Relative(const fs::path& path) const;
+
   fs::path root_;
 };
 

@@ -11,6 +11,8 @@
 namespace velmoth::testing {
 namespace {
 
+namespace fs = std::filesystem;
+
 const std::string* Find(const Disk& disk, const fs::path& path) {
   const auto found = disk.find(path);
   return found == disk.end() ? nullptr : &found->second;
@@ -58,16 +60,19 @@ void CheckMessage(const Disk& disk, const QueuePlaces& places, const ParkedMessa
   if (!(parkedCommand && parkedMessage) && !(command && message)) problem("whole in neither queue");
 }
 
-// A file at a name that is neither a message's nor a temporary one in the outbound
-// "messages" directory.
+// A file at a name that is neither a message's nor a temporary one: a copy in the
+// outbound "messages" directory, or a parked file claimed for its deletion in
+// either Bad Mail directory, which a crash may leave under its private name.
 void CheckStrays(const Disk& disk, const QueuePlaces& places,
                  const std::vector<ParkedMessage>& messages, std::vector<std::string>& problems) {
   std::set<fs::path> names;
   for (const ParkedMessage& message : messages) names.insert(PathFromText(message.name));
-  const fs::path temporaries = (places.outbound / "messages").lexically_normal();
+  const std::set<fs::path> temporaries = {(places.outbound / "messages").lexically_normal(),
+                                          places.badMail.lexically_normal(),
+                                          (places.badMail / "messages").lexically_normal()};
   for (const auto& [path, bytes] : disk) {
     const bool temporary =
-        path.parent_path() == temporaries && IsTemporaryName(PathText(path.filename()));
+        temporaries.contains(path.parent_path()) && IsTemporaryName(PathText(path.filename()));
     if (!temporary && !names.contains(path.filename())) {
       problems.push_back(PathText(path) + ": a file of no message");
     }

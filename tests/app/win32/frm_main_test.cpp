@@ -19,6 +19,8 @@
 namespace velmoth::win32 {
 namespace {
 
+namespace fs = std::filesystem;
+
 using testing::Pump;
 using testing::SetRowState;
 using testing::ShownRows;
