@@ -58,6 +58,18 @@ void ThrowNotRegular(const std::filesystem::path& path) {
                   PathText(path));
 }
 
+void DiscardIfSame(Directory& dir, const std::string& name, const FileIdentity& identity) noexcept {
+  try {
+    const std::string claimed = NewTemporaryName();
+    dir.Rename(name, dir, claimed, ExistingName::kKeep);
+    const std::optional<FileStatus> status = dir.Status(claimed);
+    if (status && status->identity == identity) return dir.Discard(claimed);
+    dir.Rename(claimed, dir, name, ExistingName::kKeep);
+  } catch (const FileError&) {
+    // Gone already, or kept as it is.
+  }
+}
+
 std::string ReadWhole(InputFile& file) {
   std::string bytes;
   char buffer[1 << 16];

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +41,8 @@ struct FileStatus {
   // Moves with every change to the file, its bytes or its attributes, in the
   // finest unit the file system keeps. Zero where a listing gave the status.
   std::int64_t changed = 0;
+  // Moves with every write of its bytes, in the same unit, but not with a rename.
+  std::int64_t written = 0;
   // Nobody may write it, so a delete that is not forced leaves it.
   bool readOnly = false;
   // This process may read it, as far as its permissions tell.
@@ -91,6 +94,9 @@ class OutputFile {
   virtual const std::filesystem::path& path() const = 0;
 };
 
+// What a rename does with a file already at its new name.
+enum class ExistingName { kReplace, kKeep };
+
 // Whether a file is opened only to be read, or also so that it can be deleted
 // through FileSystem::DeleteOpened later.
 enum class Access { kRead, kReadAndDelete };
@@ -115,10 +121,12 @@ class Directory {
   // Creates a new file in this directory under an unpredictable temporary name
   // that no file had, exclusively, so that two processes never share one.
   virtual std::unique_ptr<OutputFile> CreateTemporary() = 0;
-  // Renames `from` in this directory over `to` in `target`, which is this
-  // directory or another on the same volume, in one step. A link at `to` is
-  // replaced, never written through.
-  virtual void Rename(const std::string& from, Directory& target, const std::string& to) = 0;
+  // Renames `from` in this directory to `to` in `target`, which is this
+  // directory or another on the same volume, in one step. A file or link at `to`
+  // is replaced, never written through, or with ExistingName::kKeep kept, and
+  // the rename fails as kExists.
+  virtual void Rename(const std::string& from, Directory& target, const std::string& to,
+                      ExistingName existing) = 0;
   // Removes the file `name` if it is there, reporting nothing: the clean-up of
   // a file this process made.
   virtual void Discard(const std::string& name) noexcept = 0;
@@ -155,16 +163,21 @@ class FileSystem {
   // A regular file outside the queues by its whole path, links followed.
   virtual std::unique_ptr<InputFile> OpenForReading(const std::filesystem::path& path) = 0;
   // Deletes the opened files together, or none of them: each only while its
-  // name still leads to the very file opened and it has not changed since. A
-  // name already gone counts as deleted, unless all are. Nothing is forced.
-  virtual DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files) = 0;
+  // name still leads to the very file opened and it has not changed since. The
+  // names are claimed first, so that nobody can open or change the files by
+  // them; then `unchanged`, when given, has the last word on whether they are
+  // still as they were read. A name already gone counts as deleted, unless all
+  // are. Nothing is forced.
+  virtual DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
+                                     const std::function<bool()>& unchanged = {}) = 0;
 };
 
 class NativeFileSystem : public FileSystem {
  public:
   std::unique_ptr<Directory> OpenDirectory(const std::filesystem::path& dir) override;
   std::unique_ptr<InputFile> OpenForReading(const std::filesystem::path& path) override;
-  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files) override;
+  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
+                             const std::function<bool()>& unchanged) override;
 };
 
 // How many files the process may hold open at once, less a reserve for
@@ -207,5 +220,10 @@ std::uint64_t ReadBlocks(InputFile& file, char* buffer, std::size_t size, BlockF
 
 // The whole of a file.
 std::string ReadWhole(InputFile& file);
+
+// Removes the file `name` of `dir` only while it is the file `identity` tells,
+// claiming the name first: a file another process put in its place stays.
+// Reports nothing, as Directory::Discard.
+void DiscardIfSame(Directory& dir, const std::string& name, const FileIdentity& identity) noexcept;
 
 }  // namespace velmoth

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "files/file_system.h"
@@ -45,6 +46,7 @@ FileStatus StatusOf(const struct stat& st) {
   status.modified = FileDate(std::chrono::seconds(st.st_mtim.tv_sec));
   status.identity = IdentityOf(st);
   status.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  status.written = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   status.readOnly = S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   return status;
 }
@@ -226,7 +228,8 @@ class PosixDirectory final : public Directory {
   }
   std::optional<FileStatus> Status(const std::string& name) override;
   std::unique_ptr<OutputFile> CreateTemporary() override;
-  void Rename(const std::string& from, Directory& target, const std::string& to) override;
+  void Rename(const std::string& from, Directory& target, const std::string& to,
+              ExistingName existing) override;
   void Discard(const std::string& name) noexcept override {
     Calls().unlinkat(fd_.get(), name.c_str(), 0);
   }
@@ -351,13 +354,20 @@ PosixDirectory& NativeDirectory(Directory& directory) {
   return dynamic_cast<PosixDirectory&>(directory);
 }
 
-void PosixDirectory::Rename(const std::string& from, Directory& target, const std::string& to) {
+void PosixDirectory::Rename(const std::string& from, Directory& target, const std::string& to,
+                            ExistingName existing) {
   CheckBareName(from, *path_);
   PosixDirectory& into = NativeDirectory(target);
   CheckBareName(to, into.path());
-  if (Calls().renameat2(fd_.get(), from.c_str(), into.fd(), to.c_str(), 0) != 0) {
-    ThrowLastError(into.PathOf(to));
+  const unsigned flags = existing == ExistingName::kKeep ? RENAME_NOREPLACE : 0;
+  if (Calls().renameat2(fd_.get(), from.c_str(), into.fd(), to.c_str(), flags) == 0) return;
+  // A file system that knows no rename flags: a new link fails on a name taken.
+  if (flags != 0 && errno == EINVAL &&
+      Calls().linkat(fd_.get(), from.c_str(), into.fd(), to.c_str(), 0) == 0) {
+    Calls().unlinkat(fd_.get(), from.c_str(), 0);
+    return;
   }
+  ThrowLastError(into.PathOf(to));
 }
 
 void PosixDirectory::FlushFiles(const std::vector<std::string>& names) {
@@ -404,34 +414,52 @@ Renamed RenameNoReplace(PosixDirectory& dir, const std::string& from, const std:
   ThrowLastError(path);
 }
 
-// Puts a claimed file back under its name; reports it when that name was taken
-// meanwhile, as the file then stays under the private name.
-void GiveBack(Claim& claim) {
-  if (!claim.claimed) return;
-  claim.claimed = false;
-  const fs::path path = claim.directory.PathOf(claim.name);
-  if (RenameNoReplace(claim.directory, claim.privateName, claim.name, path) != Renamed::kDone) {
-    throw FileError(ErrorKind::kExists, EEXIST,
-                    "Another file took this name while the file was being deleted; the file "
-                    "was kept as " +
-                        claim.privateName,
-                    PathText(path));
-  }
-}
-
-void GiveAllBack(std::vector<Claim>& claims) {
-  for (Claim& claim : claims) GiveBack(claim);
-}
-
-// Whether the file under the private name is the one opened.
-bool IsOurs(const Claim& claim) {
-  if (!claim.claimed) return true;
+// Whether the file under the private name is the one opened, unchanged: its bytes
+// not written since it was read. The claim's rename moved its change time.
+bool IsOursUnchanged(const Claim& claim) {
   struct stat st {};
   if (Calls().fstatat(claim.directory.fd(), claim.privateName.c_str(), &st, AT_SYMLINK_NOFOLLOW) !=
       0) {
     ThrowLastError(claim.directory.PathOf(claim.privateName));
   }
-  return IdentityOf(st) == IdentityOf(StatOf(claim.file.fd(), claim.file.path()));
+  const FileStatus opened = claim.file.Status();
+  const FileStatus now = StatusOf(st);
+  return now.identity == opened.identity && now.written == opened.written &&
+         now.size == opened.size;
+}
+
+// Puts a claimed file back under its name. When the name was taken meanwhile, a
+// file that is the one opened and read goes, as it would have; any other stays
+// under the private name, which the error gives.
+void GiveBack(Claim& claim) {
+  if (!claim.claimed) return;
+  claim.claimed = false;
+  const fs::path path = claim.directory.PathOf(claim.name);
+  if (RenameNoReplace(claim.directory, claim.privateName, claim.name, path) == Renamed::kDone) {
+    return;
+  }
+  if (IsOursUnchanged(claim) &&
+      Calls().unlinkat(claim.directory.fd(), claim.privateName.c_str(), 0) == 0) {
+    return;
+  }
+  throw FileError(ErrorKind::kExists, EEXIST,
+                  "Another file took this name while the file was being deleted; the file was "
+                  "kept as " +
+                      claim.privateName,
+                  PathText(path));
+}
+
+// Gives every claim back, the first failure reported once all were tried.
+void GiveAllBack(std::vector<Claim>& claims) {
+  std::optional<FileError> failure;
+  for (Claim& claim : claims) {
+    try {
+      GiveBack(claim);
+    } catch (const FileError& error) {
+      if (!failure) failure = error;
+    }
+  }
+  if (failure) throw *failure;
 }
 
 // Claims every name that is still there.
@@ -462,7 +490,8 @@ std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path
   return OpenRegular(AT_FDCWD, path.c_str(), 0, OpenedPath(path));
 }
 
-DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& files) {
+DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& files,
+                                             const std::function<bool()>& unchanged) {
   std::vector<Claim> claims;
   for (const OpenedFile& opened : files) {
     auto& file = dynamic_cast<PosixInputFile&>(opened.file);
@@ -483,18 +512,37 @@ DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& file
                    [](const Claim& claim) { return claim.claimed; })) {
     return DeleteOutcome::kGone;
   }
-  if (!std::all_of(claims.begin(), claims.end(), IsOurs)) {
+  // Claimed, the files can no longer be opened by their names: what they hold
+  // now is what they will hold when deleted.
+  bool ours = false;
+  try {
+    ours =
+        std::all_of(claims.begin(), claims.end(),
+                    [](const Claim& claim) { return !claim.claimed || IsOursUnchanged(claim); }) &&
+        (!unchanged || unchanged());
+  } catch (const FileError&) {
+    GiveAllBack(claims);
+    throw;
+  }
+  if (!ours) {
     GiveAllBack(claims);
     return DeleteOutcome::kChanged;
   }
+  bool deletedOne = false;
   for (Claim& claim : claims) {
     if (!claim.claimed) continue;
     if (Calls().unlinkat(claim.directory.fd(), claim.privateName.c_str(), 0) != 0) {
+      const int number = errno;
       const fs::path path = claim.directory.PathOf(claim.name);
       GiveAllBack(claims);
-      ThrowLastError(path);
+      // No two files go in one step: one already deleted stays deleted.
+      throw FileError(KindOfNumber(number), number,
+                      ErrorDescription(number) +
+                          (deletedOne ? "; the file stays, the one deleted before it is gone" : ""),
+                      PathText(path));
     }
     claim.claimed = false;
+    deletedOne = true;
   }
   return DeleteOutcome::kDeleted;
 }

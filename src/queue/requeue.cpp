@@ -42,8 +42,10 @@ struct PreparedRow {
   std::unique_ptr<InputFile> message;
   std::string commandTemporary;
   std::string messageTemporary;
+  FileIdentity messageCopy;  // of the copy, which keeps it under its final name
   bool messagePlaced = false;
   bool replacedOutbound = false;  // the message file replaced one of the same name
+  bool outboundCommand = false;   // a command file of the name was in the outbound queue
   bool live = false;              // its command file is in the outbound queue
 };
 
@@ -59,6 +61,9 @@ std::vector<FileIdentity> Lineage(Directory& dir) {
 bool Holds(const std::vector<FileIdentity>& lineage, const FileIdentity& identity) {
   return std::find(lineage.begin(), lineage.end(), identity) != lineage.end();
 }
+
+// What the outbound queue holds under a name.
+enum class OutboundEntry { kNone, kIdle, kSpooling };
 
 // Refuses queues that are one directory, lie one inside the other, or share a
 // "messages" directory: the rename of a copy would land on a parked file, and the
@@ -114,7 +119,7 @@ class Requeuer {
   void Preview(std::size_t row);
   // The parked file `name` of `dir`, or null when the row is skipped for it.
   std::unique_ptr<InputFile> OpenParked(Directory& dir, std::size_t row);
-  bool OutboundSpooling(const std::string& name);
+  OutboundEntry OutboundEntryOf(const std::string& name);
   // Whether the row's parked files are as they were read and still a candidate.
   std::optional<RequeueOutcome> Recheck(PreparedRow& prepared);
   bool StillParked(const std::string& name, PreparedRow& prepared);
@@ -131,6 +136,8 @@ class Requeuer {
 
   // Takes the batch's rows from `first` on out of the outbound queue again.
   void Undo(std::size_t first);
+  // Takes the batch's row `i` out of the queue and the batch, as skipped.
+  void Drop(std::size_t i, RequeueOutcome outcome);
   void Fail(std::size_t row, const FileError& error);
   void Skip(std::size_t row, RequeueOutcome outcome) { rows_[row].outcome = outcome; }
   void Keep(std::size_t row, KeptReason reason, std::optional<FileError> error = std::nullopt);
@@ -196,11 +203,13 @@ std::size_t Requeuer::BatchRowLimit() const {
 void Requeuer::Prepare(std::size_t row) {
   const std::string& name = rows_[row].name;
   if (!parked_.messages) return Skip(row, RequeueOutcome::kGone);
-  PreparedRow prepared{row, OpenParked(*parked_.commands, row), nullptr, {}, {}};
+  PreparedRow prepared{row, OpenParked(*parked_.commands, row), nullptr, {}, {}, {}};
   if (!prepared.command) return;
   prepared.message = OpenParked(*parked_.messages, row);
   if (!prepared.message) return;
-  if (OutboundSpooling(name)) return Skip(row, RequeueOutcome::kOutboundSpooling);
+  if (OutboundEntryOf(name) == OutboundEntry::kSpooling) {
+    return Skip(row, RequeueOutcome::kOutboundSpooling);
+  }
 
   // The command file is read once: its rewrite is written while the candidate
   // test runs again on the same bytes, and dropped if the test now fails.
@@ -232,6 +241,9 @@ void Requeuer::Prepare(std::size_t row) {
   }
   messageCopy->ShareLike(*prepared.message);
   messageCopy->Close();
+  const std::optional<FileStatus> copy = temporaries.Status(messageCopy->name());
+  if (!copy) ThrowError(kErrorNotFound, messageCopy->path());
+  prepared.messageCopy = copy->identity;
 
   // A parked file the server replaced or rewrote while we read: the copies may
   // pair what never belonged together, and are dropped.
@@ -248,7 +260,9 @@ void Requeuer::Preview(std::size_t row) {
     if (!parked_.messages) return Skip(row, RequeueOutcome::kGone);
     const auto command = OpenParked(*parked_.commands, row);
     if (!command || !OpenParked(*parked_.messages, row)) return;
-    if (OutboundSpooling(rows_[row].name)) return Skip(row, RequeueOutcome::kOutboundSpooling);
+    if (OutboundEntryOf(rows_[row].name) == OutboundEntry::kSpooling) {
+      return Skip(row, RequeueOutcome::kOutboundSpooling);
+    }
     if (!IsRequeueCandidate(ReadCommandFileVerdict(*command))) {
       return Skip(row, RequeueOutcome::kNoLongerCandidate);
     }
@@ -275,16 +289,18 @@ std::unique_ptr<InputFile> Requeuer::OpenParked(Directory& dir, std::size_t row)
   return nullptr;
 }
 
-bool Requeuer::OutboundSpooling(const std::string& name) {
+OutboundEntry Requeuer::OutboundEntryOf(const std::string& name) {
   std::unique_ptr<InputFile> file;
   try {
     file = outbound_.commands->Open(name, Access::kRead);
   } catch (const FileError& error) {
-    // Nothing there, or nothing the server could be sending: the rename replaces it.
-    if (IsFileNotFound(error) || IsLinkOrNotRegular(error)) return false;
+    if (IsFileNotFound(error)) return OutboundEntry::kNone;
+    // Nothing the server could be sending: the rename replaces it.
+    if (IsLinkOrNotRegular(error)) return OutboundEntry::kIdle;
     throw;
   }
-  return ReadCommandFileVerdict(*file) == CommandFileVerdict::kSpooling;
+  return ReadCommandFileVerdict(*file) == CommandFileVerdict::kSpooling ? OutboundEntry::kSpooling
+                                                                        : OutboundEntry::kIdle;
 }
 
 bool Requeuer::StillParked(const std::string& name, PreparedRow& prepared) {
@@ -307,7 +323,10 @@ std::optional<RequeueOutcome> Requeuer::Recheck(PreparedRow& prepared) {
   if (!IsRequeueCandidate(ReadCommandFileVerdict(*prepared.command))) {
     return RequeueOutcome::kNoLongerCandidate;
   }
-  if (OutboundSpooling(name)) return RequeueOutcome::kOutboundSpooling;
+  const OutboundEntry outbound = OutboundEntryOf(name);
+  if (outbound == OutboundEntry::kSpooling) return RequeueOutcome::kOutboundSpooling;
+  prepared.outboundCommand = outbound != OutboundEntry::kNone;
+  prepared.replacedOutbound = outbound_.messages->Status(name).has_value();
   return std::nullopt;
 }
 
@@ -337,23 +356,26 @@ bool Requeuer::FlushTemporaries() {
   }
 }
 
+// Each row's message file goes in place only while the row is as it was read;
+// a name the outbound queue did not hold is never taken from a file the server
+// puts there meanwhile.
 bool Requeuer::PlaceMessages() {
   Directory& messages = *outbound_.messages;
   for (std::size_t i = 0; i < batch_.size();) {
     PreparedRow& prepared = batch_[i];
-    const std::string& name = NameOf(prepared);
     try {
       if (const auto skipped = Recheck(prepared)) {
-        Skip(prepared.row, *skipped);
-        messages.Discard(prepared.messageTemporary);
-        messages.Discard(prepared.commandTemporary);
-        batch_.erase(batch_.begin() + static_cast<std::ptrdiff_t>(i));
+        Drop(i, *skipped);
         continue;
       }
-      prepared.replacedOutbound = messages.Status(name).has_value();
-      messages.Rename(prepared.messageTemporary, messages, name);
+      messages.Rename(prepared.messageTemporary, messages, NameOf(prepared),
+                      prepared.replacedOutbound ? ExistingName::kReplace : ExistingName::kKeep);
       prepared.messagePlaced = true;
     } catch (const FileError& error) {
+      if (error.kind() == ErrorKind::kExists) {
+        Drop(i, RequeueOutcome::kOutboundSpooling);
+        continue;
+      }
       // The rows before it go on to the end; this one and those after it stop.
       Fail(prepared.row, error);
       Undo(i);
@@ -374,17 +396,24 @@ bool Requeuer::PlaceMessages() {
 }
 
 bool Requeuer::PlaceCommands() {
-  for (std::size_t i = 0; i < batch_.size(); ++i) {
+  for (std::size_t i = 0; i < batch_.size();) {
     PreparedRow& prepared = batch_[i];
     try {
-      outbound_.messages->Rename(prepared.commandTemporary, *outbound_.commands, NameOf(prepared));
+      outbound_.messages->Rename(
+          prepared.commandTemporary, *outbound_.commands, NameOf(prepared),
+          prepared.outboundCommand ? ExistingName::kReplace : ExistingName::kKeep);
       prepared.live = true;
       rows_[prepared.row].outcome = RequeueOutcome::kRequeued;
     } catch (const FileError& error) {
+      if (error.kind() == ErrorKind::kExists) {
+        Drop(i, RequeueOutcome::kOutboundSpooling);
+        continue;
+      }
       Fail(prepared.row, error);
       Undo(i);
       break;
     }
+    ++i;
   }
   return !batch_.empty();
 }
@@ -418,8 +447,15 @@ void Requeuer::DeleteParked() {
 void Requeuer::DeleteRow(PreparedRow& prepared) {
   const std::string& name = NameOf(prepared);
   try {
+    // The last word, once nobody can change the parked files any more: the
+    // command file still says what was copied.
+    const auto unchanged = [&prepared] {
+      prepared.command->Rewind();
+      return IsRequeueCandidate(ReadCommandFileVerdict(*prepared.command));
+    };
     switch (files_.DeleteOpened({{*parked_.messages, name, *prepared.message},
-                                 {*parked_.commands, name, *prepared.command}})) {
+                                 {*parked_.commands, name, *prepared.command}},
+                                unchanged)) {
       case DeleteOutcome::kDeleted:
       case DeleteOutcome::kGone:
         break;
@@ -433,6 +469,9 @@ void Requeuer::DeleteRow(PreparedRow& prepared) {
   } catch (const FileError& error) {
     Keep(prepared.row, KeptReason::kDeleteFailed, error);
   }
+  // Closed now: a file deleted through its handle goes when that is closed.
+  prepared.message.reset();
+  prepared.command.reset();
 }
 
 void Requeuer::FlushBadMail() {
@@ -456,12 +495,28 @@ void Requeuer::Undo(std::size_t first) {
       messages.Discard(prepared.messageTemporary);
       continue;
     }
-    messages.Discard(NameOf(prepared));
+    DiscardIfSame(messages, NameOf(prepared), prepared.messageCopy);
     if (prepared.replacedOutbound) {
       NoteReplaced(rows_[prepared.row], messages.path() / PathFromText(NameOf(prepared)));
     }
   }
   batch_.resize(first);
+}
+
+void Requeuer::Drop(std::size_t i, RequeueOutcome outcome) {
+  PreparedRow prepared = std::move(batch_[i]);
+  batch_.erase(batch_.begin() + static_cast<std::ptrdiff_t>(i));
+  Directory& messages = *outbound_.messages;
+  messages.Discard(prepared.commandTemporary);
+  if (prepared.messagePlaced) {
+    DiscardIfSame(messages, NameOf(prepared), prepared.messageCopy);
+  } else {
+    messages.Discard(prepared.messageTemporary);
+  }
+  Skip(prepared.row, outcome);
+  if (prepared.messagePlaced && prepared.replacedOutbound) {
+    NoteReplaced(rows_[prepared.row], messages.path() / PathFromText(NameOf(prepared)));
+  }
 }
 
 void Requeuer::Fail(std::size_t row, const FileError& error) {

@@ -98,7 +98,8 @@ TEST_F(FileSystemTest, RenameReplacesAnExistingFileInAnotherDirectoryInOneStep) 
   // One by one for a few, the whole volume for many.
   messages->FlushFiles({written.front()});
   messages->FlushFiles(written);
-  messages->Rename(written.front(), *outbound, "m");
+  EXPECT_THROW(messages->Rename(written.front(), *outbound, "m", ExistingName::kKeep), FileError);
+  messages->Rename(written.front(), *outbound, "m", ExistingName::kReplace);
   outbound->FlushNames();
   EXPECT_EQ(ReadFile(server.outbound() / "m"), "new");
   EXPECT_FALSE(messages->Status(written.front()));
@@ -200,7 +201,7 @@ TEST_F(FileSystemTest, FailuresNameTheFileTheyAreAbout) {
       {"read", [&] { files.OpenForReading(missing); }, missing},
       {"read in directory", [&] { dir->Open("missing", Access::kRead); }, missing},
       {"flush", [&] { dir->FlushFiles({"missing"}); }, missing},
-      {"rename", [&] { dir->Rename("missing", *dir, "elsewhere"); },
+      {"rename", [&] { dir->Rename("missing", *dir, "elsewhere", ExistingName::kReplace); },
        server.badMail() / "elsewhere"},
       {"a path for a name", [&] { dir->Open("../Queue", Access::kRead); }, server.badMail()},
   };

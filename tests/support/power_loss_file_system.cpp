@@ -118,9 +118,13 @@ class MemoryDirectory final : public Directory {
     files_.Done();
     return std::make_unique<MemoryOutputFile>(files_, file, name, PathOf(name));
   }
-  void Rename(const std::string& from, Directory& target, const std::string& to) override {
+  void Rename(const std::string& from, Directory& target, const std::string& to,
+              ExistingName existing) override {
     const std::size_t file = files_.FileAt(PathOf(from));
     const fs::path into = dynamic_cast<MemoryDirectory&>(target).PathOf(to);
+    if (existing == ExistingName::kKeep && files_.Find(into)) {
+      throw FileError(ErrorKind::kExists, 17, "File exists in memory", PathText(into));
+    }
     files_.Give(PathOf(from), std::nullopt);
     files_.Give(into, file);
     files_.Done();
@@ -207,7 +211,8 @@ std::unique_ptr<InputFile> PowerLossFileSystem::OpenForReading(const fs::path& p
   return std::make_unique<MemoryInputFile>(*this, file, state_.files[file].bytes, path);
 }
 
-DeleteOutcome PowerLossFileSystem::DeleteOpened(const std::vector<OpenedFile>& files) {
+DeleteOutcome PowerLossFileSystem::DeleteOpened(const std::vector<OpenedFile>& files,
+                                                const std::function<bool()>& unchanged) {
   std::vector<fs::path> present;
   for (const OpenedFile& opened : files) {
     const fs::path path = dynamic_cast<MemoryDirectory&>(opened.directory).PathOf(opened.name);
@@ -217,6 +222,7 @@ DeleteOutcome PowerLossFileSystem::DeleteOpened(const std::vector<OpenedFile>& f
     present.push_back(path);
   }
   if (present.empty()) return DeleteOutcome::kGone;
+  if (unchanged && !unchanged()) return DeleteOutcome::kChanged;
   for (const fs::path& path : present) Give(path, std::nullopt);
   Done();
   return DeleteOutcome::kDeleted;

@@ -64,7 +64,8 @@ class PowerLossFileSystem final : public FileSystem {
 
   std::unique_ptr<Directory> OpenDirectory(const fs::path& dir) override;
   std::unique_ptr<InputFile> OpenForReading(const fs::path& path) override;
-  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files) override;
+  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
+                             const std::function<bool()>& unchanged) override;
 
  private:
   friend class MemoryDirectory;

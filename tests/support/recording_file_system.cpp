@@ -29,10 +29,11 @@ class RecordingDirectory final : public Directory {
     files_.Step("create", PathOf(NewTemporaryName()));
     return real_->CreateTemporary();
   }
-  void Rename(const std::string& from, Directory& target, const std::string& to) override {
+  void Rename(const std::string& from, Directory& target, const std::string& to,
+              ExistingName existing) override {
     auto& into = dynamic_cast<RecordingDirectory&>(target);
     files_.Step("rename", into.PathOf(to));
-    real_->Rename(from, into.real(), to);
+    real_->Rename(from, into.real(), to, existing);
   }
   void Discard(const std::string& name) noexcept override {
     files_.Note("discard", PathOf(name));
@@ -78,14 +79,15 @@ std::unique_ptr<Directory> RecordingFileSystem::OpenDirectory(const fs::path& di
   return std::make_unique<RecordingDirectory>(NativeFileSystem::OpenDirectory(dir), *this);
 }
 
-DeleteOutcome RecordingFileSystem::DeleteOpened(const std::vector<OpenedFile>& files) {
+DeleteOutcome RecordingFileSystem::DeleteOpened(const std::vector<OpenedFile>& files,
+                                                const std::function<bool()>& unchanged) {
   std::vector<OpenedFile> real;
   for (const OpenedFile& opened : files) {
     auto& directory = dynamic_cast<RecordingDirectory&>(opened.directory);
     Step("delete", directory.PathOf(opened.name));
     real.push_back({directory.real(), opened.name, opened.file});
   }
-  return NativeFileSystem::DeleteOpened(real);
+  return NativeFileSystem::DeleteOpened(real, unchanged);
 }
 
 }  // namespace velmoth::testing

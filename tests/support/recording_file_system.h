@@ -28,7 +28,8 @@ class RecordingFileSystem : public NativeFileSystem {
   std::vector<std::string> steps;
 
   std::unique_ptr<Directory> OpenDirectory(const fs::path& dir) override;
-  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files) override;
+  DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
+                             const std::function<bool()>& unchanged) override;
 
   // Writes the step down, then throws the fault's error if there is one.
   void Step(const std::string& step, const fs::path& path);
