@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <cctype>
+#include <sstream>
 
 #include "base/path_text.h"
 
@@ -13,23 +14,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using enum WatchedDirectory;
-using enum WatchEventKind;
+// P, Q and M: the directory the queue directory lies in, the queue directory, messages.
+WatchedDirectory DirectoryOf(char letter) {
+  const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  return upper == 'P'   ? WatchedDirectory::kParent
+         : upper == 'Q' ? WatchedDirectory::kQueue
+                        : WatchedDirectory::kMessages;
+}
 
-// Follows what a test says is there, and hands out the events it is given.
+// Follows the directories a step's `present` names: "PQM", a lower-case letter
+// for one that is there but cannot be followed.
 class FakeSource final : public WatchEventSource {
  public:
-  std::set<WatchedDirectory> present{kParent, kQueue, kMessages};
-  std::optional<WatchedDirectory> failing;  // there, but cannot be followed
+  std::string present;
   std::vector<WatchEvent> events;
-  std::vector<WatchedDirectory> watched;  // every Watch call, in order
-  std::vector<fs::path> paths;            // and the path it was given
+  std::string watched;          // the letter of each Watch call, in order
+  std::vector<fs::path> paths;  // and its path
 
   bool Watch(WatchedDirectory directory, const fs::path& path) override {
-    watched.push_back(directory);
+    const char letter = "PQM"[static_cast<int>(directory)];
+    watched += letter;
     paths.push_back(path);
-    if (failing == directory) throw FileError(28, "No space left on device", PathText(path));
-    return present.contains(directory);
+    if (present.find(static_cast<char>(std::tolower(letter))) != std::string::npos) {
+      throw FileError(28, "No space left on device", PathText(path));
+    }
+    return present.find(letter) != std::string::npos;
   }
   void Read(std::vector<WatchEvent>& out) override {
     out.insert(out.end(), events.begin(), events.end());
@@ -42,141 +51,83 @@ class FakeSource final : public WatchEventSource {
 #endif
 };
 
-WatchEvent Entry(WatchedDirectory directory, WatchEventKind kind, std::string name) {
-  return {directory, kind, std::move(name), false};
-}
-WatchEvent Subdirectory(WatchedDirectory directory, WatchEventKind kind, std::string name) {
-  return {directory, kind, std::move(name), true};
-}
-WatchEvent Whole(WatchedDirectory directory, WatchEventKind kind) { return {directory, kind, {}}; }
-
-const std::vector<WatchedDirectory> kAllAnew{kParent, kQueue, kMessages};
-const std::vector<WatchedDirectory> kQueueAnew{kQueue, kMessages};
-const std::vector<WatchedDirectory> kMessagesAnew{kMessages};
-
-// One take: what is there to be followed from now on, the events that came, and
-// what the take is to report.
-struct Step {
-  std::set<WatchedDirectory> present;
+// "Q+a, M~b/, P-Bad Mail, Q!, Mx": a directory's letter, then + for added, - for
+// removed, ~ for changed, ! for events lost, x for the directory gone; a name
+// ending in / is a directory.
+std::vector<WatchEvent> ParseEvents(const std::string& text) {
   std::vector<WatchEvent> events;
-  std::set<std::string> names = {};
-  bool rescan = false;
-  std::vector<WatchedDirectory> watched = {};  // followed anew during the take
-  std::optional<WatchedDirectory> failing = std::nullopt;
-  bool failed = false;      // failure() tells of a directory not followed
-  bool atTakeOnly = false;  // the changes come of the take trying the queue directory again
+  std::istringstream in(text);
+  for (std::string token; std::getline(in >> std::ws, token, ',');) {
+    const std::string kinds = "+-~!x";
+    WatchEvent event{DirectoryOf(token[0]), static_cast<WatchEventKind>(kinds.find(token[1])),
+                     token.substr(2)};
+    event.isDirectory = event.name.ends_with('/');
+    if (event.isDirectory) event.name.pop_back();
+    events.push_back(event);
+  }
+  return events;
+}
+
+struct Step {
+  const char* present;
+  const char* events;
+  const char* names;       // told by Take, or "rescan"
+  const char* watched;     // followed anew in the take
+  const char* notes = "";  // "failed": failure() is told; "at take": only Take tells the rescan
 };
 
 struct WatchCase {
   const char* name;
-  std::set<WatchedDirectory> presentAtStart;
+  const char* presentAtStart;
   std::vector<Step> steps;
 };
 
-const std::set<WatchedDirectory> kAll{kParent, kQueue, kMessages};
-const std::set<WatchedDirectory> kNoMessages{kParent, kQueue};
-
-// The folding of names on Windows: "Messages" is "messages" there, and
-// "BAD MAIL" the queue directory's own entry.
+// On Windows "Messages" is "messages", and "BAD MAIL" the queue directory's entry.
 #ifdef _WIN32
-constexpr bool kLetterCaseAside = true;
+constexpr Step kLetterCase{"PQM", "Q+Messages/, P+BAD MAIL/", "rescan", "QM"};
 #else
-constexpr bool kLetterCaseAside = false;
+constexpr Step kLetterCase{"PQM", "Q+Messages/, P+BAD MAIL/", "", ""};
 #endif
 
 const WatchCase kWatchCases[] = {
     {"NamesOfBothDirectoriesMakeOneSet",
-     kAll,
-     {{.present = kAll,
-       .events = {Entry(kQueue, kAdded, "a"), Entry(kMessages, kAdded, "a"),
-                  Entry(kMessages, kChanged, "a"), Entry(kQueue, kChanged, "b"),
-                  Entry(kQueue, kRemoved, "c"), Entry(kMessages, kRemoved, "c"),
-                  Entry(kMessages, kAdded, "d")},
-       .names = {"a", "b", "c", "d"}},
-      {.present = kAll, .events = {Entry(kQueue, kRemoved, "a")}, .names = {"a"}},
-      {.present = kAll, .events = {}}}},
+     "PQM",
+     {{"PQM", "Q+a, M+a, M~a, Q~b, Q-c, M-c, M+d", "a b c d", ""},
+      {"PQM", "Q-a", "a", ""},
+      {"PQM", "", "", ""}}},
     {"SubdirectoriesAndTheirChangesAreNoNames",
-     kAll,
-     {{.present = kAll,
-       .events = {Subdirectory(kQueue, kAdded, "sub"), Subdirectory(kMessages, kAdded, "deeper"),
-                  Subdirectory(kQueue, kChanged, "messages"), Subdirectory(kQueue, kRemoved, "sub"),
-                  Entry(kQueue, kAdded, "a")},
-       .names = {"a"}}}},
+     "PQM",
+     {{"PQM", "Q+sub/, M+deeper/, Q~messages/, Q-sub/, Q+a", "a", ""}}},
     {"LostEventsAskForOneRescanAndFollowEverythingAnew",
-     kAll,
-     {{.present = kAll,
-       .events = {Entry(kQueue, kAdded, "a"), Whole(kQueue, kLost), Entry(kMessages, kAdded, "b")},
-       .rescan = true,
-       .watched = kAllAnew},
-      {.present = kAll, .events = {Entry(kQueue, kAdded, "c")}, .names = {"c"}}}},
+     "PQM",
+     {{"PQM", "Q+a, Q!, M+b", "rescan", "PQM"}, {"PQM", "Q+c", "c", ""}}},
     {"QueueDirectoryGoneThenMadeAgain",
-     kAll,
-     {{.present = {kParent},
-       .events = {Whole(kQueue, kGone)},
-       .rescan = true,
-       .watched = kQueueAnew},
-      {.present = {kParent}, .events = {Entry(kParent, kAdded, "elsewhere")}, .watched = kAllAnew},
-      {.present = kAll,
-       .events = {Subdirectory(kParent, kAdded, "Bad Mail")},
-       .rescan = true,
-       .watched = kQueueAnew},
-      {.present = kAll, .events = {Entry(kMessages, kAdded, "a")}, .names = {"a"}}}},
+     "PQM",
+     {{"P", "Qx", "rescan", "QM"},
+      {"P", "P+elsewhere", "", "PQM"},
+      {"PQM", "P+Bad Mail/", "rescan", "QM"},
+      {"PQM", "M+a", "a", ""}}},
     {"QueueDirectoryRenamedAwayAndReplaced",
-     kAll,
-     {{.present = kAll,
-       .events = {Subdirectory(kParent, kRemoved, "Bad Mail"),
-                  Subdirectory(kParent, kAdded, "Bad Mail")},
-       .rescan = true,
-       .watched = kQueueAnew},
-      {.present = kAll, .events = {Subdirectory(kParent, kChanged, "Bad Mail")}}}},
+     "PQM",
+     {{"PQM", "P-Bad Mail/, P+Bad Mail/", "rescan", "QM"}, {"PQM", "P~Bad Mail/", "", ""}}},
     {"QueueDirectoryWithoutItsParentIsTriedAgainAtEachTake",
-     kAll,
-     {{.present = {}, .events = {Whole(kParent, kGone)}, .rescan = true, .watched = kAllAnew},
-      {.present = {}, .events = {}, .watched = kAllAnew},
-      {.present = kAll, .events = {}, .rescan = true, .watched = kAllAnew, .atTakeOnly = true},
-      {.present = kAll, .events = {}}}},
+     "PQM",
+     {{"", "Px", "rescan", "PQM"},
+      {"", "", "", "PQM"},
+      {"PQM", "", "rescan", "PQM", "at take"},
+      {"PQM", "", "", ""}}},
     {"MessagesMadeAfterTheWatchBegan",
-     kNoMessages,
-     {{.present = kNoMessages, .events = {Entry(kQueue, kAdded, "a")}, .names = {"a"}},
-      {.present = kAll,
-       .events = {Subdirectory(kQueue, kAdded, "messages")},
-       .rescan = true,
-       .watched = kMessagesAnew},
-      {.present = kAll, .events = {Entry(kMessages, kAdded, "b")}, .names = {"b"}}}},
+     "PQ",
+     {{"PQ", "Q+a", "a", ""}, {"PQM", "Q+messages/", "rescan", "M"}, {"PQM", "M+b", "b", ""}}},
     {"MessagesRemovedOrReplacedByALink",
-     kAll,
-     {{.present = kNoMessages,
-       .events = {Whole(kMessages, kGone), Subdirectory(kQueue, kRemoved, "messages"),
-                  Entry(kQueue, kAdded, "messages")},
-       .rescan = true,
-       .watched = kMessagesAnew},
-      {.present = kNoMessages, .events = {Entry(kQueue, kAdded, "a")}, .names = {"a"}}}},
-    {"MessagesRenamedAwayIsNoLongerFollowed",
-     kAll,
-     {{.present = kNoMessages,
-       .events = {Subdirectory(kQueue, kRemoved, "messages"), Subdirectory(kQueue, kAdded, "old")},
-       .rescan = true,
-       .watched = kMessagesAnew}}},
+     "PQM",
+     {{"PQ", "Mx, Q-messages/, Q+messages", "rescan", "M"}, {"PQ", "Q+a", "a", ""}}},
     {"DirectoryThatCannotBeFollowedIsReported",
-     kAll,
-     {{.present = kAll,
-       .events = {Whole(kQueue, kGone)},
-       .rescan = true,
-       .watched = kQueueAnew,
-       .failing = kQueue,
-       .failed = true},
-      {.present = kAll, .events = {}, .watched = kAllAnew, .failing = kQueue, .failed = true},
-      {.present = kAll,
-       .events = {Subdirectory(kParent, kAdded, "Bad Mail")},
-       .rescan = true,
-       .watched = kQueueAnew}}},
-    {"LetterCaseOfTheDirectoriesEntries",
-     kAll,
-     {{.present = kAll,
-       .events = {Subdirectory(kQueue, kAdded, "Messages"),
-                  Subdirectory(kParent, kAdded, "BAD MAIL")},
-       .rescan = kLetterCaseAside,
-       .watched = kLetterCaseAside ? kQueueAnew : std::vector<WatchedDirectory>{}}}},
+     "PQM",
+     {{"PqM", "Qx", "rescan", "QM", "failed"},
+      {"PqM", "", "", "PQM", "failed"},
+      {"PQM", "P+Bad Mail/", "rescan", "QM"}}},
+    {"LetterCaseOfTheDirectoriesEntries", "PQM", {kLetterCase}},
 };
 
 void PrintTo(const WatchCase& test, std::ostream* out) { *out << test.name; }
@@ -189,19 +140,24 @@ TEST_P(QueueWatcherCase, ReportsWhatChanged) {
   FakeSource& source = *owned;
   source.present = test.presentAtStart;
   QueueWatcher watcher(fs::path("/srv/mail/Bad Mail"), std::move(owned));
-  for (std::size_t index = 0; index < test.steps.size(); ++index) {
-    const Step& step = test.steps[index];
-    SCOPED_TRACE("take " + std::to_string(index + 1));
+  for (const Step& step : test.steps) {
+    SCOPED_TRACE(std::string(step.present) + " / " + step.events);
     source.present = step.present;
-    source.failing = step.failing;
-    source.events = step.events;
+    source.events = ParseEvents(step.events);
     source.watched.clear();
-    EXPECT_EQ(watcher.Collect(), (step.rescan || !step.names.empty()) && !step.atTakeOnly);
+    const std::string notes = step.notes;
+    const bool rescan = std::string(step.names) == "rescan";
+    const bool collected = watcher.Collect();
     const QueueChanges changes = watcher.Take();
-    EXPECT_EQ(changes.names, step.names);
-    EXPECT_EQ(changes.rescan, step.rescan);
+    std::string names;
+    for (const std::string& name : changes.names) names += (names.empty() ? "" : " ") + name;
+    EXPECT_EQ(changes.rescan ? "rescan" : names, step.names);
+    EXPECT_EQ(collected, (rescan || !names.empty()) && notes != "at take");
     EXPECT_EQ(source.watched, step.watched);
-    EXPECT_EQ(watcher.failure().has_value(), step.failed);
+    EXPECT_EQ(watcher.failure().has_value(), notes == "failed");
+    if (changes.rescan) {
+      EXPECT_EQ(names, "") << "a rescan tells no names";
+    }
   }
 }
 
@@ -210,24 +166,19 @@ INSTANTIATE_TEST_SUITE_P(Events, QueueWatcherCase, ::testing::ValuesIn(kWatchCas
 
 // Where the watch looks for the queue directory, its messages and its entry.
 TEST(QueueWatcherPaths, FollowsTheQueueItsMessagesAndWhereItLies) {
-  struct PathCase {
-    const char* queue;
-    std::vector<fs::path> followed;
-  };
-  const PathCase cases[] = {
+  const std::vector<std::pair<const char*, std::vector<fs::path>>> cases = {
       {"/srv/mail/Bad Mail/", {"/srv/mail", "/srv/mail/Bad Mail", "/srv/mail/Bad Mail/messages"}},
       {"/srv/./mail/Bad Mail", {"/srv/mail", "/srv/mail/Bad Mail", "/srv/mail/Bad Mail/messages"}},
       {"Bad Mail", {".", "Bad Mail", "Bad Mail/messages"}},
-      // A root lies in nothing, and cannot be replaced.
-      {"/", {"/", "/messages"}},
+      {"/", {"/", "/messages"}},  // a root lies in nothing, and cannot be replaced
   };
-  for (const PathCase& test : cases) {
+  for (const auto& [queue, followed] : cases) {
     auto owned = std::make_unique<FakeSource>();
     const FakeSource& source = *owned;
-    QueueWatcher watcher(fs::path(test.queue), std::move(owned));
+    QueueWatcher watcher(fs::path(queue), std::move(owned));
     std::vector<fs::path> expected;
-    for (const fs::path& path : test.followed) expected.push_back(path.lexically_normal());
-    EXPECT_EQ(source.paths, expected) << test.queue;
+    for (const fs::path& path : followed) expected.push_back(path.lexically_normal());
+    EXPECT_EQ(source.paths, expected) << queue;
   }
 }
 
