@@ -3,6 +3,12 @@
 // burst; a few times a second at most while the server keeps parking; and after
 // a slow update, such as a rescan of a very full directory, only after a rest
 // twice its length, so that updating takes at most a third of the window's time.
+//
+// A window drives it with the queue watcher and a single-shot timer:
+//   the watcher's wait handle fires: if (watcher.Collect()) pacer.ChangesArrived(),
+//     then the timer is started anew with pacer.Delay();
+//   the timer fires: the update takes watcher.Take() and brings the list up to
+//     date, then pacer.UpdateRan(the time it took).
 #pragma once
 
 #include <chrono>
