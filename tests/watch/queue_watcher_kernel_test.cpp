@@ -137,9 +137,10 @@ const KernelStep kSteps[] = {
        }
      },
      "rescan"},
-    {"messages a link",
+    {"messages deleted, a link in its place",
      [](auto& s, auto&, auto& m) {
-       fs::rename(m, s.root() / "elsewhere");
+       fs::remove_all(m);
+       fs::create_directory(s.root() / "elsewhere");
        fs::create_directory_symlink(s.root() / "elsewhere", m);
      },
      "rescan", false},
