@@ -118,8 +118,9 @@ std::optional<FileError> LogRun(SystemLog& log, const RunRecord& run) {
   if (auto failure = log.Write(run.severity, RecordKind::kRun, RunText(run))) return failure;
   std::vector<std::string> rowTexts;
   rowTexts.reserve(run.rows.size());
-  for (const TrailRow& row : run.rows)
+  for (const TrailRow& row : run.rows) {
     rowTexts.push_back(LogText(row.outcome) + ' ' + Quoted(row.name));
+  }
   for (std::size_t first = 0; first < rowTexts.size();) {
     const std::size_t end = RecordEnd(run, rowTexts, first);
     if (auto failure = WriteRows(log, run, rowTexts, first, end)) return failure;
