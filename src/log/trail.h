@@ -32,6 +32,7 @@ inline constexpr std::size_t kRecordTextLimit = 2000;
 struct TrailRow {
   std::string name;     // the parked file's name: bytes on POSIX, UTF-8 on Windows
   std::string outcome;  // one word: requeued, requeued-not-deleted, deleted, failed...
+  bool operator==(const TrailRow&) const = default;
 };
 
 // Eight hex digits that tell one run's records from another's.

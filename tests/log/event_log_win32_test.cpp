@@ -1,6 +1,7 @@
 // The Application event log through a double of its three calls: the source, an
-// event of the severity's type and the record's kind, the text as the one string;
-// and the message table both programs carry, formatted as Event Viewer does.
+// event of the severity's type and the record's kind, the text as the one string,
+// a refusal reported; and the message table both programs carry, formatted from
+// the built programs as Event Viewer formats it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -15,39 +16,31 @@
 namespace velmoth {
 namespace {
 
-namespace fs = std::filesystem;
-
 // What the double was called with; the calls are plain functions, so it is global.
-struct Calls {
-  std::wstring registered;
+struct {
+  std::wstring source;
   bool deregistered = false;
   std::vector<std::tuple<WORD, DWORD, std::wstring>> events;
-  DWORD failRegister = 0, failReport = 0;
+  DWORD registerError = 0, reportError = 0;
 } calls;
+const HANDLE kSource = reinterpret_cast<HANDLE>(0x5E);
 
-HANDLE const kSource = reinterpret_cast<HANDLE>(0x5E);
-
-HANDLE WINAPI RegisterDouble(LPCWSTR server, LPCWSTR source) {
-  calls.registered = server == nullptr ? source : L"on a server";
-  SetLastError(calls.failRegister);
-  return calls.failRegister != 0 ? nullptr : kSource;
-}
-
-BOOL WINAPI ReportDouble(HANDLE source, WORD type, WORD category, DWORD event, PSID user,
-                         WORD count, DWORD dataSize, LPCWSTR* strings, LPVOID data) {
-  EXPECT_EQ(source, kSource);
-  EXPECT_TRUE(category == 0 && user == nullptr && count == 1 && dataSize == 0 && data == nullptr);
-  calls.events.emplace_back(type, event, strings[0]);
-  SetLastError(calls.failReport);
-  return calls.failReport == 0;
-}
-
-BOOL WINAPI DeregisterDouble(HANDLE source) {
-  calls.deregistered = source == kSource;
-  return TRUE;
-}
-
-constexpr EventLogCalls kDouble = {RegisterDouble, ReportDouble, DeregisterDouble};
+constexpr EventLogCalls kDouble = {
+    [](LPCWSTR server, LPCWSTR source) WINAPI {
+      calls.source = server == nullptr ? source : L"a server's";
+      SetLastError(calls.registerError);
+      return calls.registerError != 0 ? nullptr : kSource;
+    },
+    [](HANDLE source, WORD type, WORD category, DWORD event, PSID user, WORD count, DWORD dataSize,
+       LPCWSTR* strings, LPVOID data) WINAPI -> BOOL {
+      EXPECT_TRUE(source == kSource && category == 0 && user == nullptr && count == 1 &&
+                  dataSize == 0 && data == nullptr);
+      calls.events.emplace_back(type, event, strings[0]);
+      SetLastError(calls.reportError);
+      return calls.reportError == 0;
+    },
+    [](HANDLE source) WINAPI -> BOOL { return calls.deregistered = source == kSource; },
+};
 
 TEST(EventLog, EachRecordIsAnEventOfItsSeverityAndKindFromTheSourceVelmoth) {
   calls = {};
@@ -65,7 +58,7 @@ TEST(EventLog, EachRecordIsAnEventOfItsSeverityAndKindFromTheSourceVelmoth) {
     EXPECT_EQ(log.Write(Severity::kInfo, RecordKind::kRows, "i"), std::nullopt);
     EXPECT_EQ(log.Write(Severity::kError, RecordKind::kRun, "e"), std::nullopt);
   }
-  EXPECT_EQ(calls.registered, L"Velmoth");
+  EXPECT_EQ(calls.source, L"Velmoth");
   EXPECT_TRUE(calls.deregistered);
   const decltype(calls.events) expected = {
       {EVENTLOG_WARNING_TYPE, 1,
@@ -76,36 +69,26 @@ TEST(EventLog, EachRecordIsAnEventOfItsSeverityAndKindFromTheSourceVelmoth) {
       {EVENTLOG_ERROR_TYPE, 1, L"e"},
   };
   EXPECT_EQ(calls.events, expected);
-}
-
-TEST(EventLog, ASourceOrEventTheLogRefusesIsReported) {
-  for (const auto& [failRegister, failReport] : {std::pair<DWORD, DWORD>{5, 0}, {0, 1502}}) {
-    calls = {};
-    calls.failRegister = failRegister;
-    calls.failReport = failReport;
-    EventLog log(kDouble);
-    const auto failure = log.Write(Severity::kInfo, RecordKind::kRun, "text");
+  for (const auto& [registerError, reportError] : {std::pair<DWORD, DWORD>{5, 0}, {0, 1502}}) {
+    calls = {{}, false, {}, registerError, reportError};
+    const auto failure = EventLog(kDouble).Write(Severity::kInfo, RecordKind::kRun, "text");
     ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->number(), static_cast<int>(failRegister + failReport));
+    EXPECT_EQ(failure->number(), static_cast<int>(registerError + reportError));
     EXPECT_EQ(failure->path(), "Application event log, source Velmoth");
   }
 }
 
-// Both programs, found from this test program's own place in the build tree.
-fs::path BuiltProgram(const char* relative) {
-  wchar_t self[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return (fs::path(std::wstring(self, length)).parent_path() / relative).make_preferred();
-}
-
 TEST(EventLog, BothProgramsCarryTheMessageTableThatShowsTheTextWhole) {
+  wchar_t self[MAX_PATH];
+  const std::filesystem::path tests(
+      std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
   for (const char* program : {VELMOTH_EXE, VELMOTH_QUEUE_EXE}) {
     const HMODULE module =
-        LoadLibraryExW(BuiltProgram(program).c_str(), nullptr,
+        LoadLibraryExW((tests.parent_path() / program).make_preferred().c_str(), nullptr,
                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr) << program;
+    const std::wstring text = L"requeue run 0badc0de: \"100\\x25.eml\"";
     for (const DWORD event : {1, 2}) {
-      const std::wstring text = L"requeue run 0badc0de: \"100\\x25.eml\"";
       const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
       wchar_t shown[256] = {};
       FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, event, 0,

@@ -1,12 +1,13 @@
-// The trail read back as an operator's script would read it: the rows of a rows
-// record, their names unescaped, and the checks every record must pass.
+// The trail read back as an operator's script would read it, checking each
+// record on the way: one line of valid UTF-8 without a control character, the
+// rows records numbered in turn, within their bounds.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "base/name_escape.h"
@@ -15,43 +16,36 @@
 
 namespace velmoth::testing {
 
-struct RowsRecord {
-  std::string run;
-  std::size_t first = 0, last = 0, total = 0;
+// The rows of `records`, the run's record first, their names unescaped; a
+// record longer than `byteBound` must hold one row alone.
+inline std::vector<TrailRow> ReadTrail(const std::vector<std::string>& records,
+                                       std::size_t byteBound = kRecordTextLimit) {
+  static const std::regex kRows(R"(^\w+ run [0-9a-f]{8} rows (\d+)-(\d+) of \d+: )");
+  static const std::regex kRow(R"row(([\w-]+) "([^"]*)"(, |$))row");
   std::vector<TrailRow> rows;
-};
-
-// One line of valid UTF-8 with no control character: nothing a name could forge.
-inline void ExpectOneSafeLine(std::string_view text) {
-  EXPECT_TRUE(IsUtf8(text)) << text;
-  for (const char c : text) {
-    ASSERT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << text;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const std::string& text = records[i];
+    EXPECT_TRUE(IsUtf8(text)) << text;
+    EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) {
+      return (c >= 0 && c < 0x20) || c == 0x7F;
+    })) << text;
+    std::smatch match;
+    const bool isRows = std::regex_search(text, match, kRows);
+    EXPECT_EQ(isRows, i > 0) << text;
+    if (!isRows) continue;
+    EXPECT_EQ(std::stoul(match[1]), rows.size() + 1) << text;
+    std::size_t count = 0;
+    for (std::sregex_iterator
+             row(match[0].second, text.end(), kRow, std::regex_constants::match_continuous),
+         end;
+         row != end; ++row) {
+      rows.push_back({UnescapeName((*row)[2].str()), (*row)[1]});
+      ++count;
+    }
+    EXPECT_EQ(std::stoul(match[2]), rows.size()) << text;
+    EXPECT_TRUE(count <= kRowsPerRecord && (text.size() <= byteBound || count == 1)) << text;
   }
-}
-
-// The record "<action> run <id> rows A-B of N: <outcome> "<name>", ...", or a
-// failure of the test.
-inline RowsRecord ReadRowsRecord(const std::string& text) {
-  static const std::regex kPrefix(R"(^\w+ run ([0-9a-f]{8}) rows (\d+)-(\d+) of (\d+): )");
-  std::smatch match;
-  RowsRecord record;
-  if (!std::regex_search(text, match, kPrefix)) {
-    ADD_FAILURE() << "no rows record: " << text;
-    return record;
-  }
-  record = {match[1], std::stoul(match[2]), std::stoul(match[3]), std::stoul(match[4]), {}};
-  std::string_view rest = std::string_view(text).substr(match.length(0));
-  while (!rest.empty()) {
-    const std::size_t open = rest.find(" \"");
-    const std::size_t close = rest.find('"', open + 2);
-    if (open == std::string_view::npos || close == std::string_view::npos) break;
-    record.rows.push_back(
-        {UnescapeName(rest.substr(open + 2, close - open - 2)), std::string(rest.substr(0, open))});
-    rest.remove_prefix(close + 1);
-    if (rest.starts_with(", ")) rest.remove_prefix(2);
-  }
-  EXPECT_TRUE(rest.empty()) << text;
-  return record;
+  return rows;
 }
 
 }  // namespace velmoth::testing
