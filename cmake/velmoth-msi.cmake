@@ -1,6 +1,7 @@
 # Builds Velmoth's MSI with wixl from packaging/windows/velmoth.wxs, then adds what
 # wixl cannot write: the install folder on the system PATH while the command is
-# installed, and the replacement of an installed build of the same version.
+# installed, the event source's message file as REG_EXPAND_SZ and its key gone
+# with the uninstall, and the replacement of an installed build of the same version.
 # cmake -DWIXL= -DMSIBUILD= -DWXS= -DFILES= -DICON= -DVERSION= -DFULL_VERSION= -DOUTPUT= -P
 cmake_minimum_required(VERSION 3.25)
 
@@ -33,6 +34,14 @@ msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) \
 VALUES ('RemoveEnvironmentStrings', 3300)")
 msi_query("INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) \
 VALUES ('WriteEnvironmentStrings', 5200)")
+
+# The event source's message file, which wixl writes as REG_SZ (its "#%" prefix
+# says REG_EXPAND_SZ), and the whole key taken away ("-") with velmoth.exe's component.
+set(event_source "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Velmoth")
+msi_query("UPDATE `Registry` SET `Value` = '#%[INSTALLDIR]velmoth.exe' \
+WHERE `Name` = 'EventMessageFile'")
+msi_query("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) \
+VALUES ('EventSourceKey', 2, '${event_source}', '-', 'Window')")
 
 # MajorUpgrade finds older versions up to this one, not including it; 513 adds
 # this version itself (512) to the migration of features (1).

@@ -1,6 +1,7 @@
 # The resources both .exe files carry: the icon (the object library velmoth_icon,
-# which the window tests link too) and a version resource of each program's own,
-# added by velmoth_exe_resources(TARGET DESCRIPTION).
+# which the window tests link too), the event log's message table (the object
+# library velmoth_event_messages, from src/log) and a version resource of each
+# program's own, added by velmoth_exe_resources(TARGET DESCRIPTION).
 enable_language(RC)
 
 add_library(velmoth_icon OBJECT ${PROJECT_SOURCE_DIR}/packaging/windows/icon.rc)
@@ -15,5 +16,5 @@ function(velmoth_exe_resources target description)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
-  target_link_libraries(${target} PRIVATE velmoth_icon)
+  target_link_libraries(${target} PRIVATE velmoth_icon velmoth_event_messages)
 endfunction()

@@ -5,9 +5,9 @@
 #include <array>
 #include <optional>
 
+#include "base/name_escape.h"
 #include "base/text_width.h"
 #include "cli/commands.h"
-#include "cli/name_escape.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
 

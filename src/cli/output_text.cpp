@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "cli/name_escape.h"
+#include "base/name_escape.h"
 #include "time/utc_stamp.h"
 
 namespace velmoth {

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "base/case_fold.h"
-#include "cli/name_escape.h"
+#include "base/name_escape.h"
 #include "cli/output_text.h"
 #include "velmoth_version.h"
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <set>
 
+#include "base/name_escape.h"
 #include "cli/commands.h"
-#include "cli/name_escape.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
 #include "queue/requeue.h"

@@ -2,8 +2,8 @@
 // regular file reached without following a link.
 #include <memory>
 
+#include "base/name_escape.h"
 #include "cli/commands.h"
-#include "cli/name_escape.h"
 
 namespace velmoth {
 

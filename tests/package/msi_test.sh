@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the MSI under Wine: msi_test.sh PACKAGES_DIR VERSION NUMERIC_VERSION
 # WINE_PREFIX. It replaces another build of its version; then velmoth-queue runs from
-# a new command prompt through PATH, and uninstalling takes away all it put there.
+# a new command prompt through PATH, the event source Velmoth names velmoth.exe as its
+# message file, and uninstalling takes away all it put there.
 set -euo pipefail
 packages=$1 version=$2 numeric=$3 prefix=$4
 source "$(dirname "$0")/windows_package.sh"
@@ -20,6 +21,12 @@ environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 windows_path() { local path; path=$(realpath "$1"); echo "Z:${path//\//\\}"; }
 msiexec() { wine_in_prefix msiexec "$1" "$(windows_path "$2")" /qn; }
 registered() { wine_in_prefix reg query "$uninstall\\$1" /v DisplayVersion >/dev/null 2>&1; }
+event_source='HKLM\System\CurrentControlSet\Services\EventLog\Application\Velmoth'
+# The type and data of a value of the event source's key, as "REG_DWORD 0x7".
+event_source_value() {
+  wine_in_prefix reg query "$event_source" /v "$1" | tr -d '\r' |
+    sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2/p"
+}
 system_path() {
   wine_in_prefix reg query "$environment" /v PATH | tr -d '\r' |
     sed -n 's/^ *PATH *REG_EXPAND_SZ *//p'
@@ -53,15 +60,23 @@ for file in velmoth.exe velmoth-queue.exe README.md; do
   [ -f "$program_files/$file" ] || fail "$file is not installed"
 done
 [ -f "${shortcuts[0]}" ] || [ -f "${shortcuts[1]}" ] || fail "no Start-menu shortcut"
+message_file=$(event_source_value EventMessageFile)
+[ "$message_file" = 'REG_EXPAND_SZ C:\Program Files\Velmoth\velmoth.exe' ] ||
+  fail "the event source's EventMessageFile: $message_file"
+[ "$(event_source_value TypesSupported)" = "REG_DWORD 0x7" ] ||
+  fail "the event source's TypesSupported: $(event_source_value TypesSupported)"
 shown=$(wine_in_prefix cmd /c velmoth-queue --version | tr -d '\r')
 [ "$shown" = "velmoth-queue $version" ] || fail "velmoth-queue --version through PATH: $shown"
 
+# A value the MSI did not write, as an administrator might add, goes with the key.
+wine_in_prefix reg add "$event_source" /v CategoryCount /t REG_DWORD /d 0 /f >/dev/null
 msiexec /x "$msi" || fail "uninstalling"
 registered "$code" && fail "the uninstall entry stays"
 [ ! -e "$program_files" ] || fail "left: $(ls -A "$program_files")"
 [ ! -e "${shortcuts[0]}" ] && [ ! -e "${shortcuts[1]}" ] || fail "the shortcut stays"
+wine_in_prefix reg query "$event_source" >/dev/null 2>&1 && fail "the event source's key stays"
 # Wine leaves the separator of the entry it took out; Windows does not.
 path_after=$(system_path)
 [ "${path_after%;}" = "$path_before" ] || fail "PATH was $path_before, is $path_after"
 wine_in_prefix reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$path_before" /f >/dev/null
-echo "$(basename "$msi"): installed over another build, run through PATH, uninstalled"
+echo "$(basename "$msi"): installed over another build, run through PATH, its event source registered, uninstalled"

@@ -1,6 +1,6 @@
 // The one escape every name is written in, so that a name the file system holds
-// as bytes that are not UTF-8 reaches a terminal, JSON and the arguments of a
-// later command whole and unaltered.
+// as bytes that are not UTF-8 reaches a terminal, JSON, the arguments of a later
+// command and the system log whole and unaltered.
 #pragma once
 
 #include <string>

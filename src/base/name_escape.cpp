@@ -1,6 +1,6 @@
 // Escaping names for output and reading them back from arguments: backslash,
 // control characters and bytes outside valid UTF-8 as \\ and \xHH.
-#include "cli/name_escape.h"
+#include "base/name_escape.h"
 
 #include "base/ascii_text.h"
 #include "base/utf8_text.h"

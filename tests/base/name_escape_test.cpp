@@ -1,6 +1,6 @@
 // The escape of names: valid UTF-8 passes, every kind of invalid byte, control
 // character and backslash is escaped, and the escape reads back to the name.
-#include "cli/name_escape.h"
+#include "base/name_escape.h"
 
 #include <gtest/gtest.h>
 
