@@ -177,7 +177,7 @@ class NativeFileSystem : public FileSystem {
   std::unique_ptr<Directory> OpenDirectory(const std::filesystem::path& dir) override;
   std::unique_ptr<InputFile> OpenForReading(const std::filesystem::path& path) override;
   DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
-                             const std::function<bool()>& unchanged) override;
+                             const std::function<bool()>& unchanged = {}) override;
 };
 
 // How many files the process may hold open at once, less a reserve for

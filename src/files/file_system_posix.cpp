@@ -23,11 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct DescriptorTraits {
+// A descriptor closed through the table, as every call of the file layer is made.
+struct FileDescriptorTraits {
   static int Invalid() { return -1; }
   static void Free(int fd) { Calls().close(fd); }
 };
-using ScopedFd = ScopedGeneric<int, DescriptorTraits>;
+using ScopedFd = ScopedGeneric<int, FileDescriptorTraits>;
 
 FileKind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return FileKind::kRegular;

@@ -4,6 +4,12 @@
 //   struct Traits { static T Invalid(); static void Free(T value); };
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <utility>
 
 namespace velmoth {
@@ -34,5 +40,22 @@ class ScopedGeneric {
  private:
   T value_ = Traits::Invalid();
 };
+
+#ifdef _WIN32
+// A handle closed by CloseHandle.
+struct HandleTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Free(HANDLE handle) { ::CloseHandle(handle); }
+};
+using ScopedHandle = ScopedGeneric<HANDLE, HandleTraits>;
+#else
+// A descriptor closed by close: a socket's, or inotify's. The file layer's own
+// close through its table of system calls.
+struct DescriptorTraits {
+  static int Invalid() { return -1; }
+  static void Free(int fd) { ::close(fd); }
+};
+using ScopedDescriptor = ScopedGeneric<int, DescriptorTraits>;
+#endif
 
 }  // namespace velmoth

@@ -39,7 +39,8 @@ EventLog::~EventLog() {
 
 FileError EventLog::Failure(DWORD number) const {
   const int value = static_cast<int>(number);
-  return FileError(value, ErrorDescription(value), "Application event log, source Velmoth");
+  return FileError(KindOfNumber(value), value, ErrorDescription(value),
+                   "Application event log, source Velmoth");
 }
 
 std::optional<FileError> EventLog::Write(Severity severity, RecordKind kind,

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <string>
 
-#include "base/descriptor_posix.h"
+#include "files/scoped_generic.h"
 #include "log/system_log.h"
 
 namespace velmoth {
@@ -35,7 +35,7 @@ class SyslogSocket final : public SystemLog {
 
   std::string path_;
   std::chrono::milliseconds patience_;
-  std::optional<Descriptor> socket_;  // none while there is no daemon to take records
+  ScopedDescriptor socket_;  // none while there is no daemon to take records
   std::optional<FileError> connectFailure_;
 };
 

@@ -68,7 +68,7 @@ SyslogSocket::SyslogSocket(std::string path, milliseconds patience)
 }
 
 FileError SyslogSocket::Failure(int number) const {
-  return FileError(number, ErrorDescription(number), path_);
+  return FileError(KindOfNumber(number), number, ErrorDescription(number), path_);
 }
 
 void SyslogSocket::Connect() {
@@ -81,8 +81,8 @@ void SyslogSocket::Connect() {
     return;
   }
   std::memcpy(address.sun_path, path_.data(), path_.size());
-  Descriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (fd.get() < 0) {
+  ScopedDescriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd.valid()) {
     connectFailure_ = Failure(errno);
     return;
   }
@@ -98,12 +98,12 @@ void SyslogSocket::Connect() {
     }
     return;
   }
-  socket_.emplace(fd.release());
+  socket_.reset(fd.release());
 }
 
 std::optional<FileError> SyslogSocket::Write(Severity severity, RecordKind, std::string_view text) {
   if (connectFailure_) return connectFailure_;
-  if (!socket_) return std::nullopt;
+  if (!socket_.valid()) return std::nullopt;
   return Send(Datagram(severity, text));
 }
 
@@ -111,8 +111,7 @@ std::optional<FileError> SyslogSocket::Send(std::string_view datagram) {
   const auto deadline = steady_clock::now() + patience_;
   bool reconnected = false;
   for (;;) {
-    if (::send(socket_->get(), datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >=
-        0) {
+    if (::send(socket_.get(), datagram.data(), datagram.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) {
       return std::nullopt;
     }
     const int number = errno;
@@ -127,14 +126,14 @@ bool SyslogSocket::Recover(int number, steady_clock::time_point deadline, bool& 
     if (reconnected) return false;
     reconnected = true;
     Connect();
-    return socket_.has_value();
+    return socket_.valid();
   }
   const auto left = std::chrono::ceil<milliseconds>(deadline - steady_clock::now());
   if (!IsSocketFull(number) || left.count() <= 0) return false;
   if (number == ENOBUFS) {
     std::this_thread::sleep_for(std::min(left, milliseconds(10)));
   } else {
-    pollfd room{socket_->get(), POLLOUT, 0};
+    pollfd room{socket_.get(), POLLOUT, 0};
     ::poll(&room, 1, static_cast<int>(left.count()));
   }
   return true;

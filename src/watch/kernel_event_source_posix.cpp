@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "base/descriptor_posix.h"
 #include "base/file_error.h"
+#include "files/scoped_generic.h"
 #include "watch/watch_event_source.h"
 
 namespace velmoth {
@@ -46,7 +46,7 @@ WatchEventKind KindOf(std::uint32_t mask) {
 class InotifySource final : public WatchEventSource {
  public:
   InotifySource() : inotify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-    if (inotify_.get() < 0) ThrowLastError("inotify");
+    if (!inotify_.valid()) ThrowLastError("inotify");
     watches_.fill(-1);
   }
 
@@ -58,7 +58,7 @@ class InotifySource final : public WatchEventSource {
   void Translate(const inotify_event& event, std::string name, std::vector<WatchEvent>& events);
   bool Find(int watch, WatchedDirectory& directory) const;
 
-  Descriptor inotify_;
+  ScopedDescriptor inotify_;
   std::array<int, kWatchedDirectories> watches_;
   // Room for many events per read; the kernel hands out whole events only.
   alignas(inotify_event) std::array<char, 64 * 1024> buffer_;
@@ -70,7 +70,7 @@ bool InotifySource::Watch(WatchedDirectory directory, const fs::path& path) {
   if (watch >= 0) ::inotify_rm_watch(inotify_.get(), watch);
   watch = ::inotify_add_watch(inotify_.get(), path.c_str(), MaskOf(directory));
   if (watch >= 0) return true;
-  if (IsNotFoundNumber(errno) || errno == ELOOP) return false;
+  if (KindOfNumber(errno) == ErrorKind::kNotFound || errno == ELOOP) return false;
   ThrowLastError(path);
 }
 

@@ -200,7 +200,9 @@ bool DirectoryChangesSource::Watch(WatchedDirectory directory, const fs::path& p
                                     OPEN_EXISTING, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    if (IsNotFoundNumber(static_cast<int>(error)) || error == ERROR_DIRECTORY) return false;
+    if (KindOfNumber(static_cast<int>(error)) == ErrorKind::kNotFound || error == ERROR_DIRECTORY) {
+      return false;
+    }
     ThrowError(static_cast<int>(error), path);
   }
   auto watch = std::make_unique<DirectoryWatch>(handle, path, FilterOf(directory), events_[index]);

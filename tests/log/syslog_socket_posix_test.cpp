@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "base/descriptor_posix.h"
+#include "files/scoped_generic.h"
 #include "log/run_user.h"
 #include "log/syslog_socket.h"
 #include "support/trail_reader.h"
@@ -37,8 +37,8 @@ class SyslogSocketTest : public ::testing::Test {
     return address;
   }
   // A socket bound at `name` that does not block, as a daemon's.
-  std::unique_ptr<Descriptor> Bind(const std::string& name, int type = SOCK_DGRAM) {
-    auto fd = std::make_unique<Descriptor>(::socket(AF_UNIX, type | SOCK_NONBLOCK, 0));
+  std::unique_ptr<ScopedDescriptor> Bind(const std::string& name, int type = SOCK_DGRAM) {
+    auto fd = std::make_unique<ScopedDescriptor>(::socket(AF_UNIX, type | SOCK_NONBLOCK, 0));
     const sockaddr_un address = Address(Path(name));
     EXPECT_EQ(::bind(fd->get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ::listen(fd->get(), 1);  // for a stream socket
@@ -46,7 +46,7 @@ class SyslogSocketTest : public ::testing::Test {
   }
   // Sends to `name` until the daemon's queue is full.
   void Fill(const std::string& name) {
-    const Descriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0));
+    const ScopedDescriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0));
     const sockaddr_un address = Address(Path(name));
     while (::sendto(fd.get(), "x", 1, 0, reinterpret_cast<const sockaddr*>(&address),
                     sizeof address) > 0) {

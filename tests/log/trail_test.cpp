@@ -16,8 +16,10 @@ namespace {
 struct MemoryLog : SystemLog {
   std::optional<FileError> Write(Severity severity, RecordKind kind,
                                  std::string_view text) override {
-    if (text.size() > tooLargeAbove) return FileError(kErrorRecordTooLarge, "too large", "memory");
-    if (texts.size() == failAt) return FileError(kErrorAccessDenied, "refused", "memory");
+    if (text.size() > tooLargeAbove)
+      return FileError(ErrorKind::kOther, kErrorRecordTooLarge, "too large", "memory");
+    if (texts.size() == failAt)
+      return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied, "refused", "memory");
     EXPECT_EQ(severity, Severity::kWarning);
     EXPECT_EQ(kind, texts.empty() ? RecordKind::kRun : RecordKind::kRows);
     texts.emplace_back(text);

@@ -36,7 +36,7 @@ class FakeSource final : public WatchEventSource {
     watched += letter;
     paths.push_back(path);
     if (present.find(static_cast<char>(std::tolower(letter))) != std::string::npos) {
-      throw FileError(28, "No space left on device", PathText(path));
+      throw FileError(ErrorKind::kNoSpace, 28, "No space left on device", PathText(path));
     }
     return present.find(letter) != std::string::npos;
   }
