@@ -10,6 +10,7 @@
 #include "cli/name_escape.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
+#include "queue/queue_paths.h"
 
 namespace velmoth {
 namespace {
@@ -164,9 +165,19 @@ void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
   err << ErrorText(*unreadable.first) << " (list --all shows every one)\n";
 }
 
-// The names alone, sorted and escaped, of the rows that pass the date bounds: no
-// message file is opened, so that a shell's completion stays quick on a large queue.
-void WriteNames(const BadMailScan& scan, const ListOptions& options, std::ostream& out) {
+// Every parked name from the Bad Mail directory's listing alone: not a file in
+// it is opened, so that completing a parked name stays quick on a large queue.
+std::vector<std::string> ParkedNames(FileSystem& files) {
+  std::vector<std::string> names;
+  for (DirectoryEntry& entry : files.OpenDirectory(QueueDirectory(Queue::kBadMail))->Entries()) {
+    names.push_back(std::move(entry.name));
+  }
+  return names;
+}
+
+// The names of the rows list gives that pass the date bounds, read from no
+// message file.
+std::vector<std::string> ScannedNames(const BadMailScan& scan, const ListOptions& options) {
   std::vector<std::string> names;
   const auto take = [&](const std::string& name, std::optional<FileDate> date) {
     if (Passes(options.filter, std::nullopt, date)) names.push_back(name);
@@ -175,6 +186,10 @@ void WriteNames(const BadMailScan& scan, const ListOptions& options, std::ostrea
   if (options.all) {
     for (const LeftOutFile& file : scan.leftOut) take(file.name, file.date);
   }
+  return names;
+}
+
+void WriteNames(std::vector<std::string> names, std::ostream& out) {
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) out << EscapeName(name) << '\n';
 }
@@ -182,9 +197,13 @@ void WriteNames(const BadMailScan& scan, const ListOptions& options, std::ostrea
 }  // namespace
 
 int RunList(const ListOptions& options, const Console& console, FileSystem& files) {
+  if (options.names && options.all && !options.filter.Any()) {
+    WriteNames(ParkedNames(files), console.out);
+    return kExitSuccess;
+  }
   const BadMailScan scan = ScanBadMail(files);
   if (options.names) {
-    WriteNames(scan, options, console.out);
+    WriteNames(ScannedNames(scan, options), console.out);
   } else {
     const std::vector<ListedFile> rows = ListedFiles(scan, options, files);
     if (options.json) {
