@@ -82,8 +82,12 @@ from a terminal or a script. The queue directories come from the server's
 registry values in the Wine prefix.")
 include(CPack)
 
+# CPack installs the configuration being built: a multi-configuration build
+# installs none unless told which.
 add_custom_target(velmoth_packages
                   COMMAND ${CMAKE_COMMAND} -E rm -rf ${CPACK_PACKAGE_DIRECTORY}
                   COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
-                  COMMENT "Packing Velmoth ${VELMOTH_VERSION} for Debian" VERBATIM)
+                          "$<$<BOOL:$<CONFIG>>:-C;$<CONFIG>>"
+                  COMMENT "Packing Velmoth ${VELMOTH_VERSION} for Debian" VERBATIM
+                  COMMAND_EXPAND_LISTS)
 add_dependencies(velmoth_packages velmoth velmoth-queue velmoth_documents velmoth_icon_files)
