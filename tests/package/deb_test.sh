@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the .deb apart: deb_test.sh DEB VERSION SOURCE_DIR. Checks its fields and
-# files, then unpacks it with dpkg -x and runs its velmoth-queue on a sample queue.
+# files, then unpacks it with dpkg -x, has the desktop's validators read its
+# desktop entry and AppStream data, and runs its velmoth-queue on a sample queue.
 set -euo pipefail
 deb=$1 version=$2 source=$3
 fail() {
@@ -31,6 +32,7 @@ expected+=(
   /usr/share/icons/hicolor/scalable/apps/velmoth.svg
   /usr/share/man/man1/velmoth-queue.1.gz
   /usr/share/man/man1/velmoth.1.gz
+  /usr/share/metainfo/org.example.velmoth.metainfo.xml
 )
 files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's/^\.//' | LC_ALL=C sort)
 diff <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) <(echo "$files") ||
@@ -51,6 +53,18 @@ for command in list requeue show; do
 done
 grep -q '^\.SH ENVIRONMENT' <<<"$manual" || fail "velmoth-queue(1) lacks its ENVIRONMENT section"
 grep -qx 'Icon=velmoth' "$root/usr/share/applications/velmoth.desktop" || fail "desktop entry icon"
+
+# Each validator, then the one line it writes when it finds nothing to say, not
+# even a hint; they read the files as a software centre and a desktop menu do.
+validators=(
+  "desktop-file-validate usr/share/applications/velmoth.desktop|"
+  "appstreamcli validate --no-net --pedantic usr/share/metainfo/org.example.velmoth.metainfo.xml|✔ Validation was successful."
+)
+for validator in "${validators[@]}"; do
+  read -ra command <<<"${validator%%|*}"
+  said=$(cd "$root" && "${command[@]}" 2>&1) || fail "${command[*]}: $said"
+  [ "$said" = "${validator#*|}" ] || fail "${command[*]}: $said"
+done
 
 "$source/scripts/make-sample-queue" "$root/prefix" >/dev/null
 listed=$(WINEPREFIX=$root/prefix "$queue" list) || fail "list failed: $listed"
