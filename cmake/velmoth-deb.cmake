@@ -1,7 +1,7 @@
 # The Linux package, velmoth_<version>_amd64.deb, made by CPack through the target
 # velmoth_packages into packages/ of this build: the two programs, the desktop entry
-# and icons (installed beside the window), the AppStream entry, the manual pages and
-# the Debian documents.
+# and icons (installed beside the window), the AppStream entry, the manual pages,
+# velmoth-queue's bash completion and the Debian documents.
 find_program(VELMOTH_HELP2MAN help2man REQUIRED)
 find_program(VELMOTH_GZIP gzip REQUIRED)
 
@@ -96,4 +96,5 @@ add_custom_target(velmoth_packages
                           "$<$<BOOL:$<CONFIG>>:-C;$<CONFIG>>"
                   COMMENT "Packing Velmoth ${VELMOTH_VERSION} for Debian" VERBATIM
                   COMMAND_EXPAND_LISTS)
-add_dependencies(velmoth_packages velmoth velmoth-queue velmoth_documents velmoth_icon_files)
+add_dependencies(velmoth_packages velmoth velmoth-queue velmoth_documents velmoth_icon_files
+                 velmoth_completion)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the .deb apart: deb_test.sh DEB VERSION SOURCE_DIR. Checks its fields and
 # files, then unpacks it with dpkg -x, has the desktop's validators read its
-# desktop entry and AppStream data, and runs its velmoth-queue on a sample queue.
+# desktop entry and AppStream data, and runs its velmoth-queue on a sample queue,
+# by hand and through its bash completion.
 set -euo pipefail
 deb=$1 version=$2 source=$3
 fail() {
@@ -22,6 +23,7 @@ expected=(
   /usr/bin/velmoth
   /usr/bin/velmoth-queue
   /usr/share/applications/velmoth.desktop
+  /usr/share/bash-completion/completions/velmoth-queue
   /usr/share/doc/velmoth/changelog.gz
   /usr/share/doc/velmoth/copyright
 )
@@ -69,4 +71,12 @@ done
 "$source/scripts/make-sample-queue" "$root/prefix" >/dev/null
 listed=$(WINEPREFIX=$root/prefix "$queue" list) || fail "list failed: $listed"
 grep -q '^20251201-081502-0001\.msg ' <<<"$listed" || fail "list: $listed"
+# The packed completion asks the packed program for the names that a Tab completes.
+completed=$(
+  export WINEPREFIX=$root/prefix PATH=$root/usr/bin:$PATH COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
+  source "$root/usr/share/bash-completion/completions/velmoth-queue"
+  COMP_LINE="velmoth-queue requeue Q" COMP_POINT=23
+  _velmoth_queue && echo "${COMPREPLY[*]}"
+)
+[ "$completed" = 'Quarterly\ report\ for\ Anna.msg' ] || fail "bash completion gave: $completed"
 echo "$(basename "$deb"): $(wc -l <<<"$files") files, Depends: $depends"
