@@ -29,6 +29,7 @@ faults=(
   'command list  List\n--json  JSON\ncommand list  Again|test.commands:3: the command list twice'
   'command list  List\n--json|test.commands:2: not an item, two blanks and its help text'
   'command list  List\n--all  All\n-a,--all  All|test.commands:3: the option --all twice in list'
+  'command list  List\n-a,--all,-a  All|test.commands:2: the option -a twice in list'
   '--all  All\n<parked>  A name|test.commands:2: one operand item a command'
   'command list  List\n<parked>  A\n<candidate>  B|test.commands:3: one operand item a command'
   'command list  List\nlist --from  From|test.commands:2: neither a command, an option nor an operand'
