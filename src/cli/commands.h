@@ -30,6 +30,7 @@ struct Console {
 struct ListOptions {
   bool all = false;  // the parked files that are no candidates too
   bool json = false;
+  bool names = false;    // the names alone, read from no message file
   MessageFilter filter;  // the files listed must pass it
 };
 

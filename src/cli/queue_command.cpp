@@ -78,10 +78,19 @@ void AddList(CLI::App& app, ListOptions& options) {
       "from, to, subject");
   list->add_flag("-a,--all", options.all,
                  "Also list the parked files that are no candidates, with the reason");
-  list->add_flag("--json", options.json,
-                 "Write one JSON array of objects: name, size, date (UTC), candidate, reason, "
-                 "from, to, cc, subject, date_header");
+  CLI::Option* json =
+      list->add_flag("--json", options.json,
+                     "Write one JSON array of objects: name, size, date (UTC), candidate, reason, "
+                     "from, to, cc, subject, date_header");
+  CLI::Option* names = list->add_flag(
+      "--names", options.names,
+      "Write only the names, one a line, reading no message header (for shell completion)");
+  names->excludes(json);
   AddFilters(*list, options.filter);
+  // The header filters would read every message file that the names leave unread.
+  for (const char* header : {"--from", "--to", "--subject"}) {
+    names->excludes(list->get_option(header));
+  }
 }
 
 void AddRequeue(CLI::App& app, RequeueCommandOptions& options) {

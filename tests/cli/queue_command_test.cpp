@@ -209,6 +209,38 @@ TEST(QueueCommand, ListJsonGivesEachHeaderFieldAndNullWhereTheMessageCannotBeRea
   }
 }
 
+// The names alone are those list gives, escaped alike, found without opening a
+// message file; every parked name, without date bounds, without opening any file.
+TEST(QueueCommand, ListNamesGivesListsNamesWithoutOpeningAMessageFile) {
+  const Args bounds{"--after", "2026-12-07T08:15:00Z", "--before", "2026-12-07T08:30:00Z"};
+  const struct {
+    Args options;
+    bool listingAlone;  // the Bad Mail directory's listing gives them
+  } cases[] = {
+      {{}, false},
+      {{"--all"}, true},
+      {bounds, false},
+      {{"--all", "--before", "2026-12-07T08:30:00Z"}, false},
+  };
+  for (const auto& c : cases) {
+    ParkedQueue queue;
+    ParkMail(queue);
+    Args json{"list", "--json"}, names{"list", "--names"};
+    json.insert(json.end(), c.options.begin(), c.options.end());
+    names.insert(names.end(), c.options.begin(), c.options.end());
+    std::string expected;
+    for (const std::string& name : JsonNames(queue.Command(json).out)) expected += name + "\n";
+    queue.files.steps.clear();
+    const Ran listed = queue.Command(names);
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out, expected) << names.size();
+    for (const std::string& step : queue.files.steps) {
+      EXPECT_EQ(step.find("/messages/"), std::string::npos) << step;
+      EXPECT_FALSE(c.listingAlone && step.starts_with("open ")) << step;
+    }
+  }
+}
+
 TEST(QueueCommand, FiltersTakeOnlyTheMessagesThatPassThemAll) {
   const struct {
     Args filters;
@@ -376,6 +408,8 @@ TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
       {true, true, {"list", "--bogus"}, 2, "", "velmoth-queue: The following argument was not"},
       {true, true, {"requeue"}, 2, "", "velmoth-queue: requeue: name the messages to requeue"},
       {true, true, {"requeue", "a-ready", "--from", "ann"}, 2, "", "velmoth-queue: NAME excludes"},
+      {true, true, {"list", "--names", "--json"}, 2, "", "velmoth-queue: --json excludes --names"},
+      {true, true, {"list", "--to", "x", "--names"}, 2, "", "velmoth-queue: --names excludes --to"},
       {true, true, {"list", "--after", "2026-12-7"}, 2, "", "velmoth-queue: --after: not a date"},
       {true, true, {"list", "--before", "yesterday"}, 2, "", "velmoth-queue: --before: not a"},
       {true, true, {"--version"}, 0, "velmoth-queue " VELMOTH_VERSION "\n", ""},
