@@ -65,7 +65,7 @@ class InputFile {
   // Reads from the start again.
   virtual void Rewind() = 0;
   // The file's status when it was opened; for a file that a Directory opened on
-  // Windows, when it was first asked for.
+  // Windows only to read it, when it was first asked for.
   virtual FileStatus Status() = 0;
   // The status of the open file now.
   virtual FileStatus CurrentStatus() = 0;

@@ -142,17 +142,21 @@ class VolumeSerial {
   std::optional<std::uint64_t> serial_;
 };
 
-// The status of an open file or directory.
+// The status of an open file or directory. Wine answers these three classes
+// from the open file itself; FileNetworkOpenInformation it answers by the path the
+// file was opened under, which may lead elsewhere by now.
 FileStatus StatusOf(HANDLE file, VolumeSerial& volume, const fs::path& path) {
-  FILE_NETWORK_OPEN_INFORMATION info{};
-  Query(file, FileNetworkOpenInformation, info, path);
+  FILE_BASIC_INFORMATION basic{};
+  Query(file, FileBasicInformation, basic, path);
+  FILE_STANDARD_INFORMATION standard{};
+  Query(file, FileStandardInformation, standard, path);
   FileStatus status;
-  status.kind = KindOf(info.FileAttributes).value_or(FileKind::kOther);
-  status.size = static_cast<std::uint64_t>(info.EndOfFile.QuadPart);
-  status.modified = DateOf(info.LastWriteTime);
+  status.kind = KindOf(basic.FileAttributes).value_or(FileKind::kOther);
+  status.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
+  status.modified = DateOf(basic.LastWriteTime);
   status.identity = {volume.Of(file, path), IndexOf(file, path)};
-  status.changed = info.ChangeTime.QuadPart;
-  status.readOnly = (info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  status.changed = basic.ChangeTime.QuadPart;
+  status.readOnly = (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   return status;
 }
 
@@ -461,7 +465,11 @@ std::unique_ptr<InputFile> Win32Directory::Open(const std::string& name, Access 
   if (status == kStatusFileIsADirectory) ThrowNotRegular(path.get());
   if (!NT_SUCCESS(status)) ThrowStatus(status, path.get());
   CheckRegular(file.get(), path.get());
-  return std::make_unique<Win32InputFile>(std::move(file), std::move(path), volume_);
+  auto input = std::make_unique<Win32InputFile>(std::move(file), std::move(path), volume_);
+  // A file that may be deleted is to be as it was when opened: a change after
+  // that must show.
+  if (access == Access::kReadAndDelete) input->Status();
+  return input;
 }
 
 std::optional<FileStatus> Win32Directory::Status(const std::string& name) {
@@ -668,18 +676,21 @@ std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path
 DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& files) {
   std::vector<Doomed> doomed;
   for (const OpenedFile& opened : files) {
-    auto& file = dynamic_cast<Win32InputFile&>(opened.file);
-    const FileStatus now = file.CurrentStatus();
-    if (now.readOnly) return DeleteOutcome::kReadOnly;
-    if (now.changed != file.Status().changed) return DeleteOutcome::kChanged;
-    doomed.push_back({NativeDirectory(opened.directory), opened.name, file});
+    doomed.push_back({NativeDirectory(opened.directory), opened.name,
+                      dynamic_cast<Win32InputFile&>(opened.file)});
   }
-  // Each name must still lead to the file opened: the server may have moved that
-  // file away, even put another in its place, while we held it.
+  // A name that is gone was taken away by the server, whatever it did with the
+  // file; one that is there must lead to the very file opened, as it was. The
+  // server may have moved that file away, even put another in its place.
   for (Doomed& file : doomed) {
     const auto index = file.directory.IndexOfName(file.name);
     file.there = index.has_value();
-    if (index && *index != file.file.Status().identity.file) return DeleteOutcome::kChanged;
+    if (!file.there) continue;
+    const FileStatus opened = file.file.Status();
+    const FileStatus now = file.file.CurrentStatus();
+    if (*index != opened.identity.file) return DeleteOutcome::kChanged;
+    if (now.readOnly) return DeleteOutcome::kReadOnly;
+    if (now.changed != opened.changed) return DeleteOutcome::kChanged;
   }
   if (std::none_of(doomed.begin(), doomed.end(), [](const Doomed& file) { return file.there; })) {
     return DeleteOutcome::kGone;
