@@ -40,6 +40,7 @@ constexpr NTSTATUS kStatusObjectNameCollision = static_cast<NTSTATUS>(0xC0000035
 constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 constexpr NTSTATUS kStatusFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
 constexpr NTSTATUS kStatusNotSupported = static_cast<NTSTATUS>(0xC00000BB);
+constexpr NTSTATUS kStatusNameTooLong = static_cast<NTSTATUS>(0xC0000106);
 
 // Information classes newer than the headers' enumeration.
 constexpr auto kFileDispositionInformationEx = static_cast<FILE_INFORMATION_CLASS>(64);
@@ -85,7 +86,7 @@ NTSTATUS OpenRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, 
                       ULONG disposition, ULONG options, ScopedHandle& opened,
                       PSECURITY_DESCRIPTOR security = nullptr) {
   // A UNICODE_STRING counts bytes in 16 bits.
-  if (name.size() > 0x7FFF) return static_cast<NTSTATUS>(0xC0000106);  // STATUS_NAME_TOO_LONG
+  if (name.size() > 0x7FFF) return kStatusNameTooLong;
   UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
                       static_cast<USHORT>(name.size() * sizeof(wchar_t)),
                       const_cast<wchar_t*>(name.empty() ? nullptr : name.data())};
@@ -142,9 +143,9 @@ class VolumeSerial {
   std::optional<std::uint64_t> serial_;
 };
 
-// The status of an open file or directory. Wine answers these three classes
-// from the open file itself; FileNetworkOpenInformation it answers by the path the
-// file was opened under, which may lead elsewhere by now.
+// The status of an open file or directory. Wine answers these classes from the
+// open file itself, but FileNetworkOpenInformation by the path the file was
+// opened under, which may lead elsewhere by now.
 FileStatus StatusOf(HANDLE file, VolumeSerial& volume, const fs::path& path) {
   FILE_BASIC_INFORMATION basic{};
   Query(file, FileBasicInformation, basic, path);
@@ -307,7 +308,7 @@ PSECURITY_DESCRIPTOR OnlyOurUser() {
 // the original has no list, anyone may read either.
 void Win32OutputFile::ShareLike(InputFile& original) {
   const auto* input = dynamic_cast<Win32InputFile*>(&original);
-  // Anything else is no file on disk: the copy keeps its owner-only list.
+  // Anything else is no file on disk: the copy stays this process's user's alone.
   if (input == nullptr) return;
   DWORD size = 0;
   Calls().GetKernelObjectSecurity(input->handle(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
@@ -535,7 +536,8 @@ void Win32Directory::Rename(const std::string& from, Directory& target, const st
   CheckBareName(from, *path_);
   Win32Directory& into = NativeDirectory(target);
   CheckBareName(to, into.path());
-  // Write-through: the new name is on disk when the rename returns.
+  // Written through where the file system honours it; FlushNames makes the new
+  // name durable wherever it does not (Wine).
   ScopedHandle file;
   const NTSTATUS opened =
       OpenRelative(handle_.get(), Widen(from), DELETE, kShareAll, FILE_OPEN,
@@ -550,6 +552,8 @@ void Win32Directory::Rename(const std::string& from, Directory& target, const st
   info->RootDirectory = into.handle();
   info->FileNameLength = nameBytes;
   std::memcpy(info->FileName, name.data(), nameBytes);
+  // Straight to ntdll: Wine's SetFileInformationByHandle makes the name a whole
+  // path, which no root directory may go with.
   IO_STATUS_BLOCK io{};
   const NTSTATUS status = Calls().NtSetInformationFile(
       file.get(), &io, info, static_cast<ULONG>(buffer.size() * sizeof(std::uint64_t)),
