@@ -9,6 +9,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -563,8 +564,8 @@ void Win32Directory::Rename(const std::string& from, Directory& target, const st
 
 // Whether this process has found POSIX deletion unknown to the system (Wine
 // answers STATUS_NOT_IMPLEMENTED) and asks no more.
-bool& PosixDeleteUnknown() {
-  static bool unknown = false;
+std::atomic<bool>& PosixDeleteUnknown() {
+  static std::atomic<bool> unknown = false;
   return unknown;
 }
 
