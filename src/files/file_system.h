@@ -161,7 +161,9 @@ class FileSystem {
   virtual std::unique_ptr<InputFile> OpenForReading(const std::filesystem::path& path) = 0;
   // Deletes the opened files together, or none of them: each only while its
   // name still leads to the very file opened and it has not changed since. A
-  // name already gone counts as deleted, unless all are. Nothing is forced.
+  // name already gone counts as deleted, unless all are. Nothing is forced. On
+  // Windows the deleted files are closed, which lets their names go, so that
+  // they can be read no more.
   virtual DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files) = 0;
 };
 
