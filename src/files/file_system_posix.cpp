@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "files/file_system.h"
+#include "files/opened_path.h"
 #include "files/scoped_generic.h"
 #include "files/system_calls.h"
 
@@ -69,28 +70,6 @@ bool BitsLetUsRead(const struct stat& st) {
   }
   return (st.st_mode & S_IROTH) != 0;
 }
-
-// Where a file was opened: a name in a directory whose path is joined to it only
-// when asked for, as a scan of many files rarely needs it.
-class OpenedPath {
- public:
-  OpenedPath(std::shared_ptr<const fs::path> dir, std::string name)
-      : dir_(std::move(dir)), name_(std::move(name)) {}
-  explicit OpenedPath(fs::path path) : path_(std::move(path)) {}
-
-  const fs::path& get() const {
-    if (dir_) {
-      path_ = *dir_ / name_;
-      dir_.reset();
-    }
-    return path_;
-  }
-
- private:
-  mutable std::shared_ptr<const fs::path> dir_;
-  std::string name_;
-  mutable fs::path path_;
-};
 
 struct stat StatOf(int fd, const fs::path& path) {
   struct stat st {};
