@@ -28,7 +28,8 @@ constexpr char kDateForms[] =
 
 constexpr char kFooter[] =
     "Names are written with each backslash doubled and each control character, and each byte\n"
-    "that is not UTF-8, as \\xHH; requeue and show take a name written so, or as it is.\n"
+    "that is not UTF-8, as \\xHH; requeue, delete and show take a name written so, or as\n"
+    "it is.\n"
     "A message is taken when it passes every filter given; requeue with filters and no\n"
     "names requeues every candidate that passes them.\n"
     "Exit status: 0 done, 1 a message or the command failed, 2 a usage error."

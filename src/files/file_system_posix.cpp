@@ -341,6 +341,9 @@ void PosixDirectory::Rename(const std::string& from, Directory& target, const st
   CheckBareName(to, into.path());
   const unsigned flags = existing == ExistingName::kKeep ? RENAME_NOREPLACE : 0;
   if (Calls().renameat2(fd_.get(), from.c_str(), into.fd(), to.c_str(), flags) == 0) return;
+  // Which of the two names a failure is about: the one that is not there, or the
+  // one the file could not take.
+  if (errno == ENOENT) ThrowLastError(PathOf(from));
   // A file system that knows no rename flags: a new link fails on a name taken.
   if (flags != 0 && errno == EINVAL &&
       Calls().linkat(fd_.get(), from.c_str(), into.fd(), to.c_str(), 0) == 0) {

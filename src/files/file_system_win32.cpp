@@ -54,11 +54,12 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr ULONG kNoFollow = FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT;
 constexpr ACCESS_MASK kListAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE;
 
-struct HandleTraits {
+// A handle closed through the table, as every call of the file layer is made.
+struct FileHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
   static void Free(HANDLE handle) { Calls().CloseHandle(handle); }
 };
-using ScopedHandle = ScopedGeneric<HANDLE, HandleTraits>;
+using ScopedFileHandle = ScopedGeneric<HANDLE, FileHandleTraits>;
 
 [[noreturn]] void ThrowStatus(NTSTATUS status, const fs::path& path) {
   ThrowError(static_cast<int>(RtlNtStatusToDosError(status)), path);
@@ -84,7 +85,7 @@ std::optional<FileKind> KindOf(ULONG attributes) {
 // Opens `name` relative to the directory `dir`, or `dir` itself again when
 // `name` is empty; the handle in `opened`, else the status.
 NTSTATUS OpenRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                      ULONG disposition, ULONG options, ScopedHandle& opened,
+                      ULONG disposition, ULONG options, ScopedFileHandle& opened,
                       PSECURITY_DESCRIPTOR security = nullptr) {
   // A UNICODE_STRING counts bytes in 16 bits.
   if (name.size() > 0x7FFF) return kStatusNameTooLong;
@@ -158,6 +159,7 @@ FileStatus StatusOf(HANDLE file, VolumeSerial& volume, const fs::path& path) {
   status.modified = DateOf(basic.LastWriteTime);
   status.identity = {volume.Of(file, path), IndexOf(file, path)};
   status.changed = basic.ChangeTime.QuadPart;
+  status.written = basic.LastWriteTime.QuadPart;
   status.readOnly = (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   return status;
 }
@@ -173,7 +175,7 @@ void CheckRegular(HANDLE file, const fs::path& path) {
 
 class Win32InputFile final : public InputFile {
  public:
-  Win32InputFile(ScopedHandle file, OpenedPath path, std::shared_ptr<VolumeSerial> volume)
+  Win32InputFile(ScopedFileHandle file, OpenedPath path, std::shared_ptr<VolumeSerial> volume)
       : file_(std::move(file)), path_(std::move(path)), volume_(std::move(volume)) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
@@ -200,7 +202,7 @@ class Win32InputFile final : public InputFile {
   void CloseDeleted() { file_.reset(); }
 
  private:
-  ScopedHandle file_;
+  ScopedFileHandle file_;
   OpenedPath path_;
   std::shared_ptr<VolumeSerial> volume_;
   std::optional<FileStatus> status_;
@@ -208,7 +210,7 @@ class Win32InputFile final : public InputFile {
 
 class Win32OutputFile final : public OutputFile {
  public:
-  Win32OutputFile(ScopedHandle file, std::string name, fs::path path)
+  Win32OutputFile(ScopedFileHandle file, std::string name, fs::path path)
       : file_(std::move(file)), name_(std::move(name)), path_(std::move(path)) {}
 
   void Write(const char* data, std::size_t size) override {
@@ -229,7 +231,7 @@ class Win32OutputFile final : public OutputFile {
   const fs::path& path() const override { return path_; }
 
  private:
-  ScopedHandle file_;
+  ScopedFileHandle file_;
   std::string name_;
   fs::path path_;
 };
@@ -356,7 +358,7 @@ std::optional<fs::path> ParentPath(fs::path dir) {
 
 class Win32Directory final : public Directory {
  public:
-  Win32Directory(ScopedHandle handle, fs::path path, std::shared_ptr<VolumeSerial> volume)
+  Win32Directory(ScopedFileHandle handle, fs::path path, std::shared_ptr<VolumeSerial> volume)
       : handle_(std::move(handle)),
         path_(std::make_shared<const fs::path>(std::move(path))),
         volume_(std::move(volume)) {}
@@ -368,7 +370,8 @@ class Win32Directory final : public Directory {
   std::optional<FileStatus> Status(const std::string& name) override;
   std::optional<FileStatus> QuickStatus(const std::string& name) override;
   std::unique_ptr<OutputFile> CreateTemporary() override;
-  void Rename(const std::string& from, Directory& target, const std::string& to) override;
+  void Rename(const std::string& from, Directory& target, const std::string& to,
+              ExistingName existing) override;
   void Discard(const std::string& name) noexcept override;
   void FlushFiles(const std::vector<std::string>& names) override;
   void FlushNames() override;
@@ -383,15 +386,15 @@ class Win32Directory final : public Directory {
   std::optional<std::uint64_t> IndexOfName(const std::string& name);
 
  private:
-  ScopedHandle handle_;
+  ScopedFileHandle handle_;
   std::shared_ptr<const fs::path> path_;
   std::shared_ptr<VolumeSerial> volume_;
 };
 
 // Opens the directory `dir` by its path, links and junctions followed.
 std::unique_ptr<Win32Directory> OpenDirectoryByPath(const fs::path& dir) {
-  ScopedHandle handle(Calls().CreateFileW(dir.c_str(), kListAccess, kShareAll, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ScopedFileHandle handle(Calls().CreateFileW(dir.c_str(), kListAccess, kShareAll, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!handle.valid()) ThrowLastError(dir);
   if ((AttributesOf(handle.get(), dir) & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     ThrowError(ERROR_DIRECTORY, dir);
@@ -401,7 +404,7 @@ std::unique_ptr<Win32Directory> OpenDirectoryByPath(const fs::path& dir) {
 
 std::vector<DirectoryEntry> Win32Directory::Entries() {
   // The listing gets a handle of its own, so that each listing starts at the top.
-  ScopedHandle listing;
+  ScopedFileHandle listing;
   const NTSTATUS opened = OpenRelative(handle_.get(), {}, FILE_LIST_DIRECTORY, kShareAll, FILE_OPEN,
                                        FILE_DIRECTORY_FILE | kNoFollow, listing);
   if (!NT_SUCCESS(opened)) ThrowStatus(opened, *path_);
@@ -437,7 +440,7 @@ std::vector<DirectoryEntry> Win32Directory::Entries() {
 std::unique_ptr<Directory> Win32Directory::OpenDirectory(const std::string& name) {
   CheckBareName(name, *path_);
   const fs::path path = PathOf(name);
-  ScopedHandle handle;
+  ScopedFileHandle handle;
   const NTSTATUS status = OpenRelative(handle_.get(), Widen(name), kListAccess, kShareAll,
                                        FILE_OPEN, FILE_DIRECTORY_FILE | kNoFollow, handle);
   if (!NT_SUCCESS(status)) ThrowStatus(status, path);
@@ -459,7 +462,7 @@ std::unique_ptr<Directory> Win32Directory::OpenParent() {
 std::unique_ptr<InputFile> Win32Directory::Open(const std::string& name, Access access) {
   CheckBareName(name, *path_);
   OpenedPath path(path_, name);
-  ScopedHandle file;
+  ScopedFileHandle file;
   const NTSTATUS status = OpenRelative(
       handle_.get(), Widen(name),
       access == Access::kReadAndDelete ? GENERIC_READ | DELETE : GENERIC_READ, kShareAll, FILE_OPEN,
@@ -477,7 +480,7 @@ std::unique_ptr<InputFile> Win32Directory::Open(const std::string& name, Access 
 std::optional<FileStatus> Win32Directory::Status(const std::string& name) {
   CheckBareName(name, *path_);
   // Attributes alone: no sharing mode keeps this out, not even an exclusive one.
-  ScopedHandle file;
+  ScopedFileHandle file;
   const NTSTATUS status = OpenRelative(handle_.get(), Widen(name), FILE_READ_ATTRIBUTES, kShareAll,
                                        FILE_OPEN, kNoFollow, file);
   if (IsGone(status)) return std::nullopt;
@@ -505,7 +508,7 @@ std::optional<FileStatus> Win32Directory::QuickStatus(const std::string& name) {
 }
 
 std::optional<std::uint64_t> Win32Directory::IndexOfName(const std::string& name) {
-  ScopedHandle file;
+  ScopedFileHandle file;
   const NTSTATUS status = OpenRelative(handle_.get(), Widen(name), FILE_READ_ATTRIBUTES, kShareAll,
                                        FILE_OPEN, kNoFollow, file);
   if (IsGone(status)) return std::nullopt;
@@ -516,7 +519,7 @@ std::optional<std::uint64_t> Win32Directory::IndexOfName(const std::string& name
 std::unique_ptr<OutputFile> Win32Directory::CreateTemporary() {
   for (int attempt = 0;; ++attempt) {
     std::string name = NewTemporaryName();
-    ScopedHandle file;
+    ScopedFileHandle file;
     // Readers are let in: the server may look at the file before we close it.
     const NTSTATUS status = OpenRelative(handle_.get(), Widen(name), GENERIC_WRITE | WRITE_DAC,
                                          FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_CREATE,
@@ -533,13 +536,14 @@ Win32Directory& NativeDirectory(Directory& directory) {
   return dynamic_cast<Win32Directory&>(directory);
 }
 
-void Win32Directory::Rename(const std::string& from, Directory& target, const std::string& to) {
+void Win32Directory::Rename(const std::string& from, Directory& target, const std::string& to,
+                            ExistingName existing) {
   CheckBareName(from, *path_);
   Win32Directory& into = NativeDirectory(target);
   CheckBareName(to, into.path());
   // Written through where the file system honours it; FlushNames makes the new
   // name durable wherever it does not (Wine).
-  ScopedHandle file;
+  ScopedFileHandle file;
   const NTSTATUS opened =
       OpenRelative(handle_.get(), Widen(from), DELETE, kShareAll, FILE_OPEN,
                    FILE_NON_DIRECTORY_FILE | FILE_WRITE_THROUGH | kNoFollow, file);
@@ -549,7 +553,7 @@ void Win32Directory::Rename(const std::string& from, Directory& target, const st
   std::vector<std::uint64_t> buffer(
       (offsetof(FILE_RENAME_INFORMATION, FileName) + nameBytes) / sizeof(std::uint64_t) + 1);
   auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-  info->ReplaceIfExists = TRUE;
+  info->ReplaceIfExists = existing == ExistingName::kReplace;
   info->RootDirectory = into.handle();
   info->FileNameLength = nameBytes;
   std::memcpy(info->FileName, name.data(), nameBytes);
@@ -613,7 +617,7 @@ void Unmark(HANDLE file, Mark& mark) {
 }
 
 void Win32Directory::Discard(const std::string& name) noexcept {
-  ScopedHandle file;
+  ScopedFileHandle file;
   OpenRelative(handle_.get(), Widen(name), DELETE, kShareAll, FILE_OPEN,
                FILE_NON_DIRECTORY_FILE | kNoFollow, file);
   Mark mark = Mark::kNone;
@@ -624,7 +628,7 @@ void Win32Directory::FlushFiles(const std::vector<std::string>& names) {
   // Windows flushes no volume for a process that is not an administrator: each
   // file is flushed on its own.
   for (const std::string& name : names) {
-    ScopedHandle file;
+    ScopedFileHandle file;
     const NTSTATUS status = OpenRelative(handle_.get(), Widen(name), GENERIC_WRITE, kShareAll,
                                          FILE_OPEN, FILE_NON_DIRECTORY_FILE | kNoFollow, file);
     if (!NT_SUCCESS(status)) ThrowStatus(status, PathOf(name));
@@ -634,7 +638,7 @@ void Win32Directory::FlushFiles(const std::vector<std::string>& names) {
 
 void Win32Directory::FlushNames() {
   // The directory opened again with the right to add files, which flushing asks.
-  ScopedHandle handle;
+  ScopedFileHandle handle;
   const NTSTATUS status = OpenRelative(handle_.get(), {}, FILE_ADD_FILE, kShareAll, FILE_OPEN,
                                        FILE_DIRECTORY_FILE | kNoFollow, handle);
   if (!NT_SUCCESS(status)) ThrowStatus(status, *path_);
@@ -667,8 +671,8 @@ std::unique_ptr<Directory> NativeFileSystem::OpenDirectory(const fs::path& dir) 
 }
 
 std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path) {
-  ScopedHandle file(Calls().CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  ScopedFileHandle file(Calls().CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) ThrowLastError(path);
   CheckRegular(file.get(), path);
   auto input = std::make_unique<Win32InputFile>(std::move(file), OpenedPath(path),
@@ -678,7 +682,8 @@ std::unique_ptr<InputFile> NativeFileSystem::OpenForReading(const fs::path& path
   return input;
 }
 
-DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& files) {
+DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& files,
+                                             const std::function<bool()>& unchanged) {
   std::vector<Doomed> doomed;
   for (const OpenedFile& opened : files) {
     doomed.push_back({NativeDirectory(opened.directory), opened.name,
@@ -707,6 +712,24 @@ DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& file
       UnmarkAll(doomed);
       ThrowStatus(status, file.file.path());
     }
+  }
+  // Marked, the files can no longer be opened by their names: what they hold now
+  // is what they will hold when deleted.
+  bool still = false;
+  try {
+    still = std::all_of(doomed.begin(), doomed.end(),
+                        [](Doomed& file) {
+                          return !file.there ||
+                                 file.file.CurrentStatus().written == file.file.Status().written;
+                        }) &&
+            (!unchanged || unchanged());
+  } catch (const FileError&) {
+    UnmarkAll(doomed);
+    throw;
+  }
+  if (!still) {
+    UnmarkAll(doomed);
+    return DeleteOutcome::kChanged;
   }
   for (Doomed& file : doomed) {
     if (file.mark != Mark::kNone) file.file.CloseDeleted();

@@ -27,7 +27,7 @@ source "$(dirname "$0")/press_tab.sh"
 
 # A line typed, then "|" and the replies (press_tab.sh).
 cases=(
-  'velmoth-queue |list requeue show'
+  'velmoth-queue |list requeue delete show'
   'velmoth-queue re|requeue'
   'velmoth-queue --v|--version'
   'velmoth-queue list --a|--all --after'

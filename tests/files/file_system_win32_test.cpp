@@ -279,13 +279,13 @@ TEST_F(NativeFileSystemWin32, RenameReplacesTheDestinationAndALinkThere) {
   const auto messages = outbound->OpenDirectory("messages");
   WriteFile(server.outbound() / "new", "fresh");
   WriteFile(server.outbound() / "m", "stale");
-  outbound->Rename("new", *outbound, "m");
+  outbound->Rename("new", *outbound, "m", ExistingName::kReplace);
   EXPECT_EQ(ReadFile(server.outbound() / "m"), "fresh");
   EXPECT_FALSE(fs::exists(server.outbound() / "new"));
   // From one directory into another, under a wide name.
   WriteFile(server.outbound() / "messages" / "copy", "command");
   WriteFile(server.outbound() / PathFromText(kWideName), "older");
-  messages->Rename("copy", *outbound, kWideName);
+  messages->Rename("copy", *outbound, kWideName, ExistingName::kReplace);
   EXPECT_EQ(ReadFile(server.outbound() / PathFromText(kWideName)), "command");
   EXPECT_FALSE(fs::exists(server.outbound() / "messages" / "copy"));
   outbound->FlushNames();
@@ -296,7 +296,7 @@ TEST_F(NativeFileSystemWin32, RenameReplacesTheDestinationAndALinkThere) {
   Link(server.outbound() / "linked", secret, 0);
   if (!fs::is_symlink(server.outbound() / "linked")) return;
   WriteFile(server.outbound() / "new", "fresh");
-  outbound->Rename("new", *outbound, "linked");
+  outbound->Rename("new", *outbound, "linked", ExistingName::kReplace);
   EXPECT_EQ(ReadFile(secret), "not mail");
   EXPECT_FALSE(fs::is_symlink(server.outbound() / "linked"));
 }
@@ -336,7 +336,7 @@ TEST_F(NativeFileSystemWin32, StatusOfANameAgreesWithTheFileOpenedByItUntilItCha
   // Windows renames over no open file.
   file.reset();
   WriteFile(server.badMail() / "other", "A=2");
-  dir->Rename("other", *dir, "m");
+  dir->Rename("other", *dir, "m", ExistingName::kReplace);
   EXPECT_NE(dir->Status("m")->identity, opened.identity);
   // The directories up to the drive's root, each a file of its own.
   std::set<std::uint64_t> lineage{dir->Identity().file};
@@ -540,8 +540,8 @@ TEST_F(NativeFileSystemWin32, EveryFailingCallNamesItsFile) {
            return PlatformCalls().NtSetInformationFile(file, io, info, size, kind);
          };
        },
-       [&] { messages->Rename("m", *outbound, "m"); }, ErrorKind::kAccessDenied,
-       server.outbound() / "m"},
+       [&] { messages->Rename("m", *outbound, "m", ExistingName::kReplace); },
+       ErrorKind::kAccessDenied, server.outbound() / "m"},
       {"status",
        [] {
          Calls().NtQueryInformationFile = [](HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
