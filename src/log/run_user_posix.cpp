@@ -22,7 +22,10 @@ std::string LoginName(uid_t uid) {
     if (result == 0 && found != nullptr) return found->pw_name;
     break;
   }
-  return "#" + std::to_string(uid);
+  // Not "#" + number: GCC 12 at -O3 warns falsely of an overlap in that append.
+  std::string unknown = std::to_string(uid);
+  unknown.insert(unknown.begin(), '#');
+  return unknown;
 }
 
 }  // namespace
