@@ -1,6 +1,6 @@
 // Which parked messages list and requeue take: filters on who a message is from,
-// to whom and what about, and on its command file's date; and the headers they,
-// and list's columns, read through the "messages" directory opened once.
+// to whom and what about, matched in the header ParkedHeaders read, and on its
+// command file's date.
 #pragma once
 
 #include <memory>

@@ -1,12 +1,11 @@
 // Who a parked message is from, to whom and what about: the header block of a
-// message file, read in bounded reads, with its encoded words decoded to UTF-8.
+// message file, read in bounded reads, its fields shown as header_text.h shows them.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "config/queue_locations.h"
 #include "files/file_system.h"
@@ -45,20 +44,5 @@ class ParkedHeaders {
   bool opened_ = false;
   std::unique_ptr<Directory> messages_;  // null when it could not be opened
 };
-
-// The text of an unstructured field (Subject) for display: folds and the white
-// space around them made one space, encoded words decoded, raw bytes that are
-// not UTF-8 read as Windows-1252, control characters made visible. An encoded
-// word that cannot be decoded is shown as written. Always valid UTF-8.
-std::string DecodeHeaderText(std::string_view raw);
-
-// The text of an address field (From, To, Cc): each recipient as written, with
-// encoded words decoded outside angle brackets, the recipients joined by ", ".
-std::string DecodeAddressList(std::string_view raw);
-
-// The platform's part: appends `bytes`, text in the MIME charset `charset` (lower
-// case, no language), as UTF-8 to `out`. False, with `out` as it was, when the
-// platform does not know the charset or the bytes are not valid in it.
-bool ConvertCharset(std::string_view charset, std::string_view bytes, std::string& out);
 
 }  // namespace velmoth

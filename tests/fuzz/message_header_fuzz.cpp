@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "queue/header_text.h"
 #include "queue/message_header.h"
 #include "support/memory_files.h"
 #include "utf8_check.h"
