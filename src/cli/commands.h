@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/message_filter.h"
 #include "config/queue_locations.h"
 #include "files/file_system.h"
+#include "queue/message_filter.h"
 
 namespace velmoth {
 

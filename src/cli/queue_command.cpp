@@ -58,6 +58,7 @@ std::vector<CLI::Option*> AddFilters(CLI::App& command, MessageFilter& filter) {
   return {text("--from", filter.from, "Only messages whose From holds TEXT"),
           text("--to", filter.to, "Only messages whose To or Cc holds TEXT"),
           text("--subject", filter.subject, "Only messages whose Subject holds TEXT"),
+          text("--match", filter.match, "Only messages whose From, To, Cc or Subject holds TEXT"),
           date("--after", filter.after, "Only command files dated at or after DATE"),
           date("--before", filter.before, "Only command files dated before DATE")};
 }

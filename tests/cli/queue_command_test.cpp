@@ -217,6 +217,10 @@ TEST(QueueCommand, FiltersTakeOnlyTheMessagesThatPassThemAll) {
       {{"--from", "ANN"}, {"m1", "m3"}},
       {{"--to", "@EXAMPLE.com"}, {"m1", "m2"}},  // m2 by its Cc
       {{"--subject", "strasse"}, {"m2"}},
+      {{"--match", "ANN"}, {"m1", "m3"}},          // From
+      {{"--match", "example.com"}, {"m1", "m2"}},  // To, and m2's Cc
+      {{"--match", "STRASSE"}, {"m2"}},            // Subject
+      {{"--match", "carl", "--subject", "meeting"}, {}},
       {{"--from", "ann", "--to", "example.net"}, {"m3"}},
       {{"--from", "ann", "--subject", "meeting", "--to", "bob"}, {}},
       {{"--after", "2026-12-07T08:15:00Z", "--before", "2026-12-07T08:30:00Z"}, {"a-ready", "m2"}},
