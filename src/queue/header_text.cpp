@@ -62,7 +62,8 @@ void AppendShownWindows1252(std::string& out, std::string_view text) {
 // raw 8-bit headers on Windows most likely meant.
 class ShownText final : public HeaderTextParts {
  public:
-  ShownText(std::string_view field, std::string& out) : out_(out), utf8_(IsUtf8(field)) {}
+  ShownText(bool utf8, std::string& out) : out_(out), utf8_(utf8) {}
+  ShownText(std::string_view field, std::string& out) : ShownText(IsUtf8(field), out) {}
 
   // White space that holds a line end (a fold) as one space, other white space
   // kept, the rest as UTF-8 or Windows-1252.
@@ -140,6 +141,38 @@ void ForEachRecipient(std::string_view list, RecipientFunction&& recipient) {
   recipient(Trimmed(list.substr(start), open, close));
 }
 
+// The address `text` holds, an addr-spec with the comments, the white space
+// outside quotes, a group's name or a route before ":" and a group's ";" taken
+// out. A domain literal's ":" ("[IPv6:...]") stays.
+std::string BareAddress(std::string_view text) {
+  std::string address;
+  bool quoted = false, literal = false;
+  int comment = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (comment > 0) {
+      if (c == '\\') ++i;
+      comment += (c == '(') - (c == ')');
+    } else if (quoted || literal) {
+      address += c;
+      if (c == '\\' && i + 1 < text.size()) address += text[++i];
+      quoted = quoted && c != '"';
+      literal = literal && c != ']';
+    } else if (c == '(') {
+      comment = 1;
+    } else if (c == ':') {
+      address.clear();
+    } else if (c == ';') {
+      break;
+    } else if (!IsSpace(c)) {
+      address += c;
+      quoted = c == '"';
+      literal = c == '[';
+    }
+  }
+  return address;
+}
+
 }  // namespace
 
 std::string DecodeHeaderText(std::string_view raw) {
@@ -167,6 +200,19 @@ void AppendAddressList(std::string& out, std::string_view raw) {
     decoder.Add(r.text.substr(r.open, r.close - r.open), false);
     decoder.Add(r.text.substr(r.close), true);
     if (out.size() == start) out.resize(mark);  // nothing to show, nothing to join
+  });
+}
+
+void AppendAddresses(std::vector<std::string>& out, std::string_view raw) {
+  const bool utf8 = IsUtf8(raw);
+  ForEachRecipient(raw, [&](const Recipient& r) {
+    const std::size_t inside = r.open < r.text.size() ? r.open + 1 : 0;
+    std::string_view text = r.text.substr(inside, r.close - inside);
+    if (inside > 0 && text.ends_with('>')) text.remove_suffix(1);
+    const std::string address = BareAddress(text);
+    if (address.empty()) return;
+    std::string& shown = out.emplace_back();
+    ShownText(utf8, shown).Written(address);
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmoth {
 
@@ -20,5 +21,12 @@ std::string DecodeHeaderText(std::string_view raw);
 std::string DecodeAddressList(std::string_view raw);
 // The same appended to `out`, joined by ", " to the recipients it holds.
 void AppendAddressList(std::string& out, std::string_view raw);
+
+// Appends the address of each recipient of an address field to `out`: what its
+// angle brackets hold, or the recipient itself when it has none, without
+// comments, white space outside quotes, a group's name and ";", or a route; its
+// raw bytes shown as DecodeHeaderText shows them. A recipient that leaves
+// nothing adds no address.
+void AppendAddresses(std::vector<std::string>& out, std::string_view raw);
 
 }  // namespace velmoth

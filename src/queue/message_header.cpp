@@ -75,14 +75,20 @@ FieldStart FieldOf(std::string_view line) {
   return {FieldNamed(line.substr(0, end)), colon + 1};
 }
 
-// The fields shown, taken as the header block names them.
+// The fields shown, taken as the header block names them, and the addresses of
+// From, To and Cc when they are asked for.
 class FieldCollector {
  public:
+  explicit FieldCollector(MessageAddresses* addresses) : addresses_(addresses) {}
+
   void Take(Field field, std::string_view raw) {
-    if (field == Field::kTo) return AppendAddressList(header_.to, raw);
-    if (field == Field::kCc) return AppendAddressList(header_.cc, raw);
+    if (field == Field::kTo || field == Field::kCc) {
+      if (addresses_) AppendAddresses(addresses_->recipients, raw);
+      return AppendAddressList(field == Field::kTo ? header_.to : header_.cc, raw);
+    }
     if (field == Field::kOther || seen_[static_cast<int>(field)]) return;
     seen_[static_cast<int>(field)] = true;
+    if (field == Field::kFrom && addresses_) AppendAddresses(addresses_->from, raw);
     if (field == Field::kFrom) header_.from = DecodeAddressList(raw);
     if (field == Field::kSubject) header_.subject = DecodeHeaderText(raw);
     if (field == Field::kDate) header_.date = DecodeHeaderText(raw);
@@ -90,14 +96,15 @@ class FieldCollector {
   MessageHeader Result() { return std::move(header_); }
 
  private:
+  MessageAddresses* addresses_;
   MessageHeader header_;
   std::array<bool, static_cast<int>(Field::kOther)> seen_{};
 };
 
 // The fields of a header block: a line that starts with a blank continues the
 // field before it.
-MessageHeader ParseHeaderBlock(std::string_view block) {
-  FieldCollector fields;
+MessageHeader ParseHeaderBlock(std::string_view block, MessageAddresses* addresses) {
+  FieldCollector fields(addresses);
   Field field = Field::kOther;
   std::size_t value = 0;
   for (std::size_t line = 0; line < block.size();) {
@@ -116,22 +123,24 @@ MessageHeader ParseHeaderBlock(std::string_view block) {
 
 }  // namespace
 
-MessageHeader ReadMessageHeader(InputFile& message) {
+MessageHeader ReadMessageHeader(InputFile& message, MessageAddresses* addresses) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(kMessageHeaderLimit);
-  return ParseHeaderBlock(ReadHeaderBlock(message, buffer.get()));
+  return ParseHeaderBlock(ReadHeaderBlock(message, buffer.get()), addresses);
 }
 
-MessageHeader ReadMessageHeader(Directory& messages, const std::string& name) {
-  return ReadMessageHeader(*messages.Open(name, Access::kRead));
+MessageHeader ReadMessageHeader(Directory& messages, const std::string& name,
+                                MessageAddresses* addresses) {
+  return ReadMessageHeader(*messages.Open(name, Access::kRead), addresses);
 }
 
-std::optional<MessageHeader> ParkedHeaders::Read(const std::string& name) {
+std::optional<MessageHeader> ParkedHeaders::Read(const std::string& name,
+                                                 MessageAddresses* addresses) {
   try {
     if (!opened_) {
       opened_ = true;
       messages_ = OpenQueue(files_, locations_, Queue::kBadMail).messages;
     }
-    if (messages_) return ReadMessageHeader(*messages_, name);
+    if (messages_) return ReadMessageHeader(*messages_, name, addresses);
   } catch (const FileError&) {
     // No header to show or to match.
   }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/queue_locations.h"
 #include "files/file_system.h"
@@ -17,16 +18,23 @@ struct MessageHeader {
   std::string from, to, cc, subject, date;
 };
 
+// The addresses of a message's address fields, as AppendAddresses gives them.
+struct MessageAddresses {
+  std::vector<std::string> from;        // of its From
+  std::vector<std::string> recipients;  // of every To and Cc
+};
+
 // No more of a message file is read for its header than this.
 inline constexpr std::size_t kMessageHeaderLimit = 64 * 1024;
 
 // The header of `message`: its first bytes up to the first empty line, at most
 // kMessageHeaderLimit of them. Field names are matched without letter case; of
 // From, Subject and Date the first field counts, the recipients of every To and
-// every Cc field are joined.
-MessageHeader ReadMessageHeader(InputFile& message);
+// every Cc field are joined. With `addresses`, their addresses are appended there.
+MessageHeader ReadMessageHeader(InputFile& message, MessageAddresses* addresses = nullptr);
 // The message file `name` of a queue's "messages" directory.
-MessageHeader ReadMessageHeader(Directory& messages, const std::string& name);
+MessageHeader ReadMessageHeader(Directory& messages, const std::string& name,
+                                MessageAddresses* addresses = nullptr);
 
 // The headers of parked messages, through the Bad Mail directory's "messages"
 // opened on the first read.
@@ -35,8 +43,9 @@ class ParkedHeaders {
   ParkedHeaders(FileSystem& files, const QueueLocations& locations)
       : files_(files), locations_(locations) {}
 
-  // Nothing when the message file is not there or cannot be read.
-  std::optional<MessageHeader> Read(const std::string& name);
+  // Nothing when the message file is not there or cannot be read, and then
+  // `addresses` is left as it was.
+  std::optional<MessageHeader> Read(const std::string& name, MessageAddresses* addresses = nullptr);
 
  private:
   FileSystem& files_;

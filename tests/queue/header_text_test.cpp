@@ -1,5 +1,5 @@
 // Header text as it is shown: folds, control characters and raw 8-bit bytes, and
-// the recipients of an address field split at the right commas.
+// the recipients of an address field split at the right commas, and their addresses.
 #include "queue/header_text.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +40,32 @@ TEST(DecodeAddressList, ShowsEachRecipientAsWrittenJoinedByCommas) {
        "a@x"},
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeAddressList(c.raw), c.shown) << c.raw;
+}
+
+TEST(AppendAddresses, TakesEachRecipientsAddressWithoutItsNameOrComments) {
+  const struct {
+    std::string raw;
+    const char* addresses;  // joined by "|"
+  } cases[] = {
+      {"\"Doe, John\" <j@x>, b@y", "j@x|b@y"},
+      {" a@x (Ann, b@y) ,\r\n\t<c @ z\r\n >", "a@x|c@z"},
+      {"Team: a@x, Ann <b@y>;, c@z", "a@x|b@y|c@z"},
+      {"undisclosed-recipients:;", ""},
+      {"<@relay.x,@relay.y:a@z>", "a@z"},
+      {"\"a@b, c\"@x, d@[IPv6:2001:db8::1]", "\"a@b, c\"@x|d@[IPv6:2001:db8::1]"},
+      {"=?utf-8?q?a@b=2C_c?= <r@x>, <>, postmaster", "r@x|postmaster"},
+      {"<a@x", "a@x"},
+      {"a@b\xfc"
+       "cher.de, b@\x01x",
+       "a@bücher.de|b@\uFFFDx"},  // not UTF-8: Windows-1252
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> addresses;
+    AppendAddresses(addresses, c.raw);
+    std::string joined;
+    for (const std::string& address : addresses) joined += (joined.empty() ? "" : "|") + address;
+    EXPECT_EQ(joined, c.addresses) << c.raw;
+  }
 }
 
 }  // namespace
