@@ -35,6 +35,7 @@ struct Arguments {
   ListOptions list;
   RequeueCommandOptions requeue;
   std::string showName;
+  SummaryCommandOptions summary;
 };
 
 // The filters of a command, which a message must all pass. Text is matched anywhere
@@ -115,6 +116,33 @@ void AddShow(CLI::App& app, std::string& name) {
       ->check(kParkedName);
 }
 
+void AddSummary(CLI::App& app, SummaryCommandOptions& options) {
+  CLI::App* summary = app.add_subcommand(
+      "summary", "Sum up the candidates that pass the filters by domain or day: count, size, ages");
+  summary->footer(
+      app.get_footer() +
+      "\nA message counts in each domain it is sent to, under (none) when it has no domain\n"
+      "there; size is the message files' bytes. The ages count command files dated less than\n"
+      "an hour ago (<1h, in JSON 1h), 1 to 6 hours (<6h), 6 hours to a day (<1d), 1 to 3\n"
+      "days (<3d), 3 to 7 days (<7d), 7 to 30 days (<30d), and 30 days ago or earlier (older).");
+  const auto grouping = [&options](const std::string& typed) {
+    for (const SummaryGrouping by :
+         {SummaryGrouping::kToDomain, SummaryGrouping::kFromDomain, SummaryGrouping::kDay}) {
+      if (typed == SummaryGroupingWord(by)) return void(options.by = by);
+    }
+    throw CLI::ValidationError("--by", "not to-domain, from-domain or day: " + typed);
+  };
+  summary
+      ->add_option_function<std::string>(
+          "--by", grouping,
+          "Group by the domains in To and Cc (to-domain, the default), in From "
+          "(from-domain), or by the command file's local day (day)")
+      ->type_name("GROUPING");
+  summary->add_flag("--json", options.json,
+                    "Write one JSON object: by, groups (group, count, bytes, ages), total");
+  AddFilters(*summary, options.filter);
+}
+
 // The first argument when it is neither an option nor one of the commands.
 std::optional<std::string> UnknownCommand(const CLI::App& app,
                                           const std::vector<std::string>& args) {
@@ -129,6 +157,7 @@ int RunParsed(const CLI::App& app, const Arguments& args, const Console& console
               const QueueLocations& locations) {
   if (app.got_subcommand("list")) return RunList(args.list, console, files, locations);
   if (app.got_subcommand("requeue")) return RunRequeue(args.requeue, console, files, locations);
+  if (app.got_subcommand("summary")) return RunSummary(args.summary, console, files, locations);
   return RunShow(args.showName, console, files, locations);
 }
 
@@ -160,6 +189,7 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   AddList(app, parsed.list);
   AddRequeue(app, parsed.requeue);
   AddShow(app, parsed.showName);
+  AddSummary(app, parsed.summary);
   if (const auto unknown = UnknownCommand(app, args)) {
     std::string commands;
     for (const CLI::App* command : app.get_subcommands({})) {

@@ -382,6 +382,8 @@ TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
       {true, true, {"requeue", "a-ready", "--from", "ann"}, 2, "", "velmoth-queue: NAME excludes"},
       {true, true, {"list", "--after", "2026-12-7"}, 2, "", "velmoth-queue: --after: not a date"},
       {true, true, {"list", "--before", "yesterday"}, 2, "", "velmoth-queue: --before: not a"},
+      {true, true, {"summary", "--by", "week"}, 2, "", "velmoth-queue: --by: not to-domain, "},
+      {false, true, {"summary"}, 1, "", noBadMail},
       {true, true, {"--version"}, 0, "velmoth-queue " VELMOTH_VERSION "\n", ""},
       {true, true, {"lsit"}, 2, "", "velmoth-queue: \"lsit\" is not a command (list, requeue"},
       {true, true, {"show", "a-ready\\x00junk"}, 2, "", "velmoth-queue: NAME: a name holds no"},

@@ -44,7 +44,7 @@ queue=$root/usr/bin/velmoth-queue
 file "$root/usr/bin/velmoth" "$queue" | grep -q 'not stripped' && fail "unstripped programs"
 # velmoth-queue(1) tells of every option that each command's --help gives.
 manual=$(zcat "$root/usr/share/man/man1/velmoth-queue.1.gz" | sed 's/\\-/-/g')
-for command in list requeue show; do
+for command in list requeue show summary; do
   for option in $("$queue" "$command" --help | grep -o -- '--[a-z-]*' | grep -vx -- --help); do
     grep -q -- "$option" <<<"$manual" || fail "velmoth-queue(1) lacks $command $option"
   done
