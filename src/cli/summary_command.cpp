@@ -85,9 +85,14 @@ void WriteJson(const CandidateSummary& summary, SummaryGrouping by, std::ostream
 void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
   const UnreadableFiles unreadable = CountUnreadable(scan);
   if (unreadable.count == 0) return;
-  err << kProgram << ": " << unreadable.count << (unreadable.count == 1 ? " file" : " files")
-      << " in the Bad Mail directory could not be read and not counted; the first: "
-      << ErrorText(*unreadable.first) << " (list --all shows every one)\n";
+  err << kProgram << ": ";
+  if (unreadable.count == 1) {
+    err << "1 file in the Bad Mail directory could not be read and is not counted: ";
+  } else {
+    err << unreadable.count
+        << " files in the Bad Mail directory could not be read and are not counted; the first: ";
+  }
+  err << ErrorText(*unreadable.first) << " (list --all shows every one)\n";
 }
 
 }  // namespace
