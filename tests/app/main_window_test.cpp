@@ -167,6 +167,7 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
        nullptr,
        [](Scene& s) {
          const fs::path failing = s.server.outbound() / "messages" / s.list.RowText(1);
+         s.files.access = DirectoryAccess{false, false, "alice"};
          s.files.fault = [failing](const std::string& step,
                                    const fs::path& path) -> std::optional<FileError> {
            if (step != "rename" || path != failing) return std::nullopt;
@@ -176,7 +177,15 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
        },
        [](const Scene& s) {
          return Names{"Error " + std::to_string(kErrorAccessDenied) + ": Access denied\n\n",
-                      PathText(s.server.outbound() / "messages" / s.list.RowText(1))};
+                      PathText(s.server.outbound() / "messages" / s.list.RowText(1)),
+#ifdef _WIN32
+                      "\n\nOnly an administrator may change the mail server's queues: start "
+                      "Velmoth as administrator."
+#else
+                      "\n\nThe user alice may not write to the directory " +
+                          PathText(s.server.outbound() / "messages") + "."
+#endif
+         };
        },
        {"alpha", "beta two"}},
   };
