@@ -159,6 +159,7 @@ enum class DeleteOutcome { kDeleted, kGone, kChanged, kReadOnly };
 // What this process may do in a directory, and as whom: for the advice that goes
 // with a refusal.
 struct DirectoryAccess {
+  bool mayRead = true;    // list it and open its files
   bool mayWrite = true;   // create, rename and delete files in it
   bool elevated = false;  // running as root, or as an administrator with full rights
   std::string user;       // the user name the process runs as

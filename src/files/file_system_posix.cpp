@@ -533,6 +533,7 @@ DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& file
 
 DirectoryAccess NativeFileSystem::AccessTo(const fs::path& dir) {
   DirectoryAccess access;
+  access.mayRead = Calls().faccessat(AT_FDCWD, dir.c_str(), R_OK | X_OK, AT_EACCESS) == 0;
   access.mayWrite = Calls().faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
   access.elevated = ::geteuid() == 0;
   const passwd* user = ::getpwuid(::geteuid());

@@ -750,7 +750,7 @@ DirectoryAccess NativeFileSystem::AccessTo(const fs::path&) {
   }
   // Windows gives write rights by access lists: a process not elevated is what
   // keeps an administrator from a queue under Program Files.
-  access.mayWrite = access.elevated;
+  access.mayRead = access.mayWrite = access.elevated;
   wchar_t name[256 + 1] = {};
   DWORD length = static_cast<DWORD>(std::size(name));
   if (GetUserNameW(name, &length)) access.user = Narrow(name);

@@ -40,13 +40,14 @@ std::string AccessAdvice(const FileError& error, FileSystem& files, const QueueL
   const auto dir = QueueDirectoryOf(PathFromText(error.path()), locations);
   if (!dir) return {};
   const DirectoryAccess access = files.AccessTo(*dir);
-  if (access.mayWrite) return {};
+  if (access.mayRead && access.mayWrite) return {};
 #ifdef _WIN32
   return "Only an administrator may change the mail server's queues: start " + program +
          " as administrator.";
 #else
   (void)program;
-  return "The user " + access.user + " may not write to the directory " + PathText(*dir) + ".";
+  return "The user " + access.user + " may not " + (access.mayRead ? "write to" : "read") +
+         " the directory " + PathText(*dir) + ".";
 #endif
 }
 

@@ -96,7 +96,9 @@ void ExpectBox(const std::string& shown, const Box& box) {
   const std::string head =
       box.head + "Error " + std::to_string(box.number) + ": " + box.description + "\n\n";
   ASSERT_TRUE(shown.starts_with(head)) << shown;
-  const fs::path path = PathFromText(shown.substr(head.size()));
+  // The path, then what to do about a queue directory that refused us, if it did.
+  const std::string rest = shown.substr(head.size());
+  const fs::path path = PathFromText(rest.substr(0, rest.find("\n\n")));
   if (box.temporary) {
     EXPECT_EQ(path.parent_path(), box.path) << shown;
     EXPECT_TRUE(IsTemporaryName(PathText(path.filename()))) << shown;

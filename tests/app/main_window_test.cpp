@@ -167,7 +167,7 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
        nullptr,
        [](Scene& s) {
          const fs::path failing = s.server.outbound() / "messages" / s.list.RowText(1);
-         s.files.access = DirectoryAccess{false, false, "alice"};
+         s.files.access = DirectoryAccess{true, false, false, "alice"};
          s.files.fault = [failing](const std::string& step,
                                    const fs::path& path) -> std::optional<FileError> {
            if (step != "rename" || path != failing) return std::nullopt;

@@ -518,7 +518,7 @@ TEST(QueueCommand, ARefusalByAQueueDirectorySaysWhatToDo) {
   for (const auto& c : cases) {
     ParkedQueue queue;
     const fs::path messages = queue.server.outbound() / "messages";
-    queue.files.access = DirectoryAccess{c.mayWrite, false, "alice"};
+    queue.files.access = DirectoryAccess{true, c.mayWrite, false, "alice"};
     queue.files.fault = [&](const std::string& step, const fs::path& path) {
       return step == "create"
                  ? std::optional(FileError(c.kind, kErrorAccessDenied, "Refused", PathText(path)))
