@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
+#include "queue/outcome_text.h"
 
 namespace velmoth {
 namespace {
@@ -84,7 +85,7 @@ struct MeasuredRow {
 TextRow ToText(const ListedFile& file) {
   TextRow row{EscapeName(file.name), file.size ? std::to_string(*file.size) : "-",
               file.date ? LocalDateText(*file.date) : "-"};
-  if (file.reason) row.reason = ReasonText(*file.reason);
+  if (file.reason) row.reason = LeftOutText(*file.reason);
   if (file.error) row.reason += ": " + ErrorText(*file.error);
   if (file.header) {
     row.from = CutToWidth(file.header->from, kFromWidth);
@@ -154,14 +155,9 @@ void WriteJson(const std::vector<ListedFile>& files, std::ostream& out) {
 void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
   const UnreadableFiles unreadable = CountUnreadable(scan);
   if (unreadable.count == 0) return;
-  err << kProgram << ": ";
-  if (unreadable.count == 1) {
-    err << "1 file in the Bad Mail directory could not be read and is not listed: ";
-  } else {
-    err << unreadable.count
-        << " files in the Bad Mail directory could not be read and are not listed; the first: ";
-  }
-  err << ErrorText(*unreadable.first) << " (list --all shows every one)\n";
+  err << kProgram << ": " << UnreadableText(unreadable.count)
+      << (unreadable.count == 1 ? ": " : "; the first: ") << ErrorText(*unreadable.first)
+      << " (list --all shows every one)\n";
 }
 
 }  // namespace
