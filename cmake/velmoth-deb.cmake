@@ -1,6 +1,7 @@
 # The Linux package, velmoth_<version>_amd64.deb, made by CPack through the target
 # velmoth_packages into packages/ of this build: the two programs, the desktop entry
-# and icons (installed beside the window), the manual pages and the Debian documents.
+# and icons (installed beside the window), the AppStream entry, the manual pages,
+# velmoth-queue's bash completion and the Debian documents.
 find_program(VELMOTH_HELP2MAN help2man REQUIRED)
 find_program(VELMOTH_GZIP gzip REQUIRED)
 
@@ -38,6 +39,11 @@ add_custom_command(
 # The Debian changelog of a native package, and the copyright file.
 velmoth_document(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${documents}/changelog)
 velmoth_document(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${documents}/copyright)
+
+# The AppStream entry that software centres list the window by.
+set(VELMOTH_METAINFO ${documents}/org.example.velmoth.metainfo.xml)
+velmoth_document(${PROJECT_SOURCE_DIR}/packaging/velmoth.metainfo.xml.in ${VELMOTH_METAINFO})
+install(FILES ${VELMOTH_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # Compressed as Debian wants them: at the best level, without a name or time stamp.
 set(compressed)
@@ -82,8 +88,13 @@ from a terminal or a script. The queue directories come from the server's
 registry values in the Wine prefix.")
 include(CPack)
 
+# CPack installs the configuration being built: a multi-configuration build
+# installs none unless told which.
 add_custom_target(velmoth_packages
                   COMMAND ${CMAKE_COMMAND} -E rm -rf ${CPACK_PACKAGE_DIRECTORY}
                   COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
-                  COMMENT "Packing Velmoth ${VELMOTH_VERSION} for Debian" VERBATIM)
-add_dependencies(velmoth_packages velmoth velmoth-queue velmoth_documents velmoth_icon_files)
+                          "$<$<BOOL:$<CONFIG>>:-C;$<CONFIG>>"
+                  COMMENT "Packing Velmoth ${VELMOTH_VERSION} for Debian" VERBATIM
+                  COMMAND_EXPAND_LISTS)
+add_dependencies(velmoth_packages velmoth velmoth-queue velmoth_documents velmoth_icon_files
+                 velmoth_completion)

@@ -9,7 +9,9 @@ set(VELMOTH_ICON_SIZES 16 24 32 48 64 128 256)
 set(VELMOTH_ICON_PNGS)
 foreach(size IN LISTS VELMOTH_ICON_SIZES)
   set(png ${VELMOTH_ICON_DIR}/velmoth-${size}.png)
+  # Ninja makes an output's folder; the Makefile generators leave that to the rule.
   add_custom_command(OUTPUT ${png}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${VELMOTH_ICON_DIR}
                      COMMAND ${VELMOTH_RSVG_CONVERT} --width ${size} --height ${size}
                              --output ${png} ${VELMOTH_ICON_SVG}
                      DEPENDS ${VELMOTH_ICON_SVG} VERBATIM)

@@ -45,7 +45,7 @@ ErrorKind KindOfNumber(int number) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
       return ErrorKind::kBusy;
-    case ERROR_STOPPED_ON_SYMLINK:
+    case kErrorIsLink:  // ERROR_STOPPED_ON_SYMLINK, which mingw-w64's headers lack
     case ERROR_CANT_ACCESS_FILE:
       return ErrorKind::kLink;
     default:

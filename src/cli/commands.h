@@ -3,6 +3,7 @@
 // queue_command.h calls them.
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "cli/message_filter.h"
 #include "config/queue_locations.h"
 #include "files/file_system.h"
+#include "log/system_log.h"
 
 namespace velmoth {
 
@@ -25,11 +27,16 @@ struct Console {
   std::ostream& err;
   // Progress is shown only to a person watching standard error.
   bool errIsTerminal = false;
+  // Where a person at a terminal answers a question; none in a script.
+  std::istream* terminal = nullptr;
+  // The trail of every requeue and delete; none keeps none.
+  SystemLog* log = nullptr;
 };
 
 struct ListOptions {
   bool all = false;  // the parked files that are no candidates too
   bool json = false;
+  bool names = false;    // the names alone, read from no message file
   MessageFilter filter;  // the files listed must pass it
 };
 
@@ -42,12 +49,24 @@ struct RequeueCommandOptions {
   bool json = false;
 };
 
+struct DeleteCommandOptions {
+  bool all = false;                // every candidate that passes the filters
+  bool ndr = false;                // every non-delivery report that passes them instead
+  std::vector<std::string> names;  // any parked row, as list --all writes it
+  MessageFilter filter;
+  bool dryRun = false;
+  bool json = false;
+  bool yes = false;  // asked nothing: a script says what it means
+};
+
 // Each throws a FileError when the queues cannot be found or the Bad Mail
 // directory cannot be listed.
 int RunList(const ListOptions& options, const Console& console, FileSystem& files,
             const QueueLocations& locations);
 int RunRequeue(const RequeueCommandOptions& options, const Console& console, FileSystem& files,
                const QueueLocations& locations);
+int RunDelete(const DeleteCommandOptions& options, const Console& console, FileSystem& files,
+              const QueueLocations& locations);
 // Writes the parked message file `name` (escaped as for requeue) byte for byte.
 int RunShow(const std::string& name, const Console& console, FileSystem& files,
             const QueueLocations& locations);

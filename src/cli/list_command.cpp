@@ -197,16 +197,53 @@ void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
       << " (list --all shows every one)\n";
 }
 
+// Every parked name from the Bad Mail directory's listing alone: not a file in
+// it is opened, so that completing a parked name stays quick on a large queue.
+std::vector<std::string> ParkedNames(FileSystem& files, const QueueLocations& locations) {
+  std::vector<std::string> names;
+  for (DirectoryEntry& entry : files.OpenDirectory(locations.Directory(Queue::kBadMail))->Entries()) {
+    names.push_back(std::move(entry.name));
+  }
+  return names;
+}
+
+// The names of the rows list gives that pass the date bounds, read from no
+// message file.
+std::vector<std::string> ScannedNames(const BadMailScan& scan, const ListOptions& options) {
+  std::vector<std::string> names;
+  const auto take = [&](const std::string& name, std::optional<FileDate> date) {
+    if (Passes(options.filter, std::nullopt, date)) names.push_back(name);
+  };
+  for (const BadMailEntry& entry : scan.candidates) take(entry.name, entry.date);
+  if (options.all) {
+    for (const LeftOutFile& file : scan.leftOut) take(file.name, file.date);
+  }
+  return names;
+}
+
+void WriteNames(std::vector<std::string> names, std::ostream& out) {
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) out << EscapeName(name) << '\n';
+}
+
 }  // namespace
 
 int RunList(const ListOptions& options, const Console& console, FileSystem& files,
             const QueueLocations& locations) {
+  if (options.names && options.all && !options.filter.Any()) {
+    WriteNames(ParkedNames(files, locations), console.out);
+    return kExitSuccess;
+  }
   const BadMailScan scan = ScanBadMail(files, locations);
-  const std::vector<ListedFile> rows = ListedFiles(scan, options, files, locations);
-  if (options.json) {
-    WriteJson(rows, console.out);
+  if (options.names) {
+    WriteNames(ScannedNames(scan, options), console.out);
   } else {
-    WriteText(rows, console.out);
+    const std::vector<ListedFile> rows = ListedFiles(scan, options, files, locations);
+    if (options.json) {
+      WriteJson(rows, console.out);
+    } else {
+      WriteText(rows, console.out);
+    }
   }
   if (!options.all) WarnUnreadable(scan, console.err);
   return kExitSuccess;

@@ -1,5 +1,6 @@
 // velmoth-queue on Linux: the arguments as the bytes they are, the real file
-// system, and progress only when standard error is a terminal.
+// system and system log, progress only when standard error is a terminal, and a
+// question only when standard input is one.
 #include <unistd.h>
 
 #include <iostream>
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
   velmoth::RaiseOpenFileLimit();
   velmoth::NativeFileSystem files;
   const velmoth::RegistryQueueLocations locations;
-  return velmoth::RunQueueCommand(args, {std::cout, std::cerr, isatty(STDERR_FILENO) == 1}, files,
-                                  locations);
+  const auto log = velmoth::OpenSystemLog();
+  const velmoth::Console console{std::cout, std::cerr, isatty(STDERR_FILENO) == 1,
+                                 isatty(STDIN_FILENO) == 1 ? &std::cin : nullptr, log.get()};
+  return velmoth::RunQueueCommand(args, console, files, locations);
 }

@@ -20,10 +20,14 @@ int wmain(int argc, wchar_t** argv) {
   const UINT codePage = GetConsoleOutputCP();
   SetConsoleOutputCP(CP_UTF8);
 
+  const bool inIsConsole = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+
   velmoth::NativeFileSystem files;
   const velmoth::RegistryQueueLocations locations;
-  const int status =
-      velmoth::RunQueueCommand(args, {std::cout, std::cerr, errIsConsole}, files, locations);
+  const auto log = velmoth::OpenSystemLog();
+  const velmoth::Console console{std::cout, std::cerr, errIsConsole,
+                                 inIsConsole ? &std::cin : nullptr, log.get()};
+  const int status = velmoth::RunQueueCommand(args, console, files, locations);
   if (codePage != 0) SetConsoleOutputCP(codePage);
   return status;
 }

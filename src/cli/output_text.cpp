@@ -72,4 +72,12 @@ nlohmann::ordered_json ErrorJson(const FileError& error) {
           {"path", ValidUtf8Text(error.path())}};
 }
 
+void LogTrail(const Console& console, const RunRecord& run) {
+  if (console.log == nullptr) return;
+  if (const auto failure = LogRun(*console.log, run)) {
+    console.err << kProgram << ": the system log could not be written: " << ErrorText(*failure)
+                << '\n';
+  }
+}
+
 }  // namespace velmoth

@@ -7,6 +7,8 @@
 
 #include "base/file_error.h"
 #include "base/file_time.h"
+#include "cli/commands.h"
+#include "log/trail.h"
 #include "queue/bad_mail_scan.h"
 
 namespace velmoth {
@@ -28,5 +30,9 @@ const char* ReasonWord(LeftOutReason reason);
 std::string ErrorText(const FileError& error);
 // {"number": 2, "description": ..., "path": ...}
 nlohmann::ordered_json ErrorJson(const FileError& error);
+
+// Writes a run to the console's system log, if it keeps one; a log that cannot
+// be written is told once on standard error, and the command goes on.
+void LogTrail(const Console& console, const RunRecord& run);
 
 }  // namespace velmoth

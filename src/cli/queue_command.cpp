@@ -17,8 +17,10 @@ namespace {
 
 constexpr char kDescription[] =
     "Lists the messages the mail server has parked in its Bad Mail directory after\n"
-    "their delivery finally failed, and requeues them into the SMTP outbound queue as\n"
-    "messages never tried. The two directories come from the server's registry values.";
+    "their delivery finally failed, requeues them into the SMTP outbound queue as\n"
+    "messages never tried, and deletes those that must never be sent. The two\n"
+    "directories come from the server's registry values. Every requeue and delete is\n"
+    "recorded in the system log.";
 
 constexpr char kDateForms[] =
     "2026-12-07, 2026-12-07 08:15 or 2026-12-07T08:15:30 in local time, "
@@ -26,14 +28,22 @@ constexpr char kDateForms[] =
 
 constexpr char kFooter[] =
     "Names are written with each backslash doubled and each control character, and each byte\n"
-    "that is not UTF-8, as \\xHH; requeue and show take a name written so, or as it is.\n"
+    "that is not UTF-8, as \\xHH; requeue, delete and show take a name written so, or as\n"
+    "it is.\n"
     "A message is taken when it passes every filter given; requeue with filters and no\n"
     "names requeues every candidate that passes them.\n"
-    "Exit status: 0 done, 1 a message or the command failed, 2 a usage error.";
+    "Exit status: 0 done, 1 a message or the command failed, 2 a usage error."
+#ifdef _WIN32
+    "\nUnder Wine, Windows programs see a Unix symbolic link as the file it points to, so\n"
+    "this program cannot tell a linked parked file from a real one there: on a server\n"
+    "under Wine, use the Linux velmoth-queue, which never follows a link in a queue."
+#endif
+    ;
 
 struct Arguments {
   ListOptions list;
   RequeueCommandOptions requeue;
+  DeleteCommandOptions del;
   std::string showName;
 };
 
@@ -78,10 +88,19 @@ void AddList(CLI::App& app, ListOptions& options) {
       "from, to, subject");
   list->add_flag("-a,--all", options.all,
                  "Also list the parked files that are no candidates, with the reason");
-  list->add_flag("--json", options.json,
-                 "Write one JSON array of objects: name, size, date (UTC), candidate, reason, "
-                 "from, to, cc, subject, date_header");
+  CLI::Option* json =
+      list->add_flag("--json", options.json,
+                     "Write one JSON array of objects: name, size, date (UTC), candidate, reason, "
+                     "from, to, cc, subject, date_header");
+  CLI::Option* names = list->add_flag(
+      "--names", options.names,
+      "Write only the names, one a line, reading no message header (for shell completion)");
+  names->excludes(json);
   AddFilters(*list, options.filter);
+  // The header filters would read every message file that the names leave unread.
+  for (const char* header : {"--from", "--to", "--subject"}) {
+    names->excludes(list->get_option(header));
+  }
 }
 
 void AddRequeue(CLI::App& app, RequeueCommandOptions& options) {
@@ -102,6 +121,35 @@ void AddRequeue(CLI::App& app, RequeueCommandOptions& options) {
   requeue->callback([&options] {
     if (!options.all && options.names.empty() && !options.filter.Any()) {
       throw CLI::ValidationError("requeue: name the messages to requeue, give --all, or filter");
+    }
+  });
+}
+
+void AddDelete(CLI::App& app, DeleteCommandOptions& options) {
+  CLI::App* del = app.add_subcommand(
+      "delete",
+      "Delete the named parked messages, or all candidates or non-delivery reports that pass the "
+      "filters, from Bad Mail for good");
+  CLI::Option* all =
+      del->add_flag("-a,--all", options.all, "Delete every candidate that passes the filters");
+  CLI::Option* ndr =
+      del->add_flag("--ndr", options.ndr,
+                    "Delete every parked non-delivery report that passes the filters")
+          ->excludes(all);
+  CLI::Option* names =
+      del->add_option("NAME", options.names, "A parked message's name, as list --all writes it")
+          ->excludes(all)
+          ->excludes(ndr)
+          ->check(kParkedName);
+  for (CLI::Option* filter : AddFilters(*del, options.filter)) names->excludes(filter);
+  del->add_flag("-n,--dry-run", options.dryRun, "Say what would be deleted; change nothing");
+  del->add_flag("--json", options.json,
+                "Write one JSON array of objects: name, outcome, reason, error");
+  del->add_flag("-y,--yes", options.yes, "Delete without asking, as a script must");
+  del->callback([&options] {
+    if (!options.all && !options.ndr && options.names.empty() && !options.filter.Any()) {
+      throw CLI::ValidationError(
+          "delete: name the messages to delete, give --all or --ndr, or filter");
     }
   });
 }
@@ -128,6 +176,7 @@ int RunParsed(const CLI::App& app, const Arguments& args, const Console& console
               const QueueLocations& locations) {
   if (app.got_subcommand("list")) return RunList(args.list, console, files, locations);
   if (app.got_subcommand("requeue")) return RunRequeue(args.requeue, console, files, locations);
+  if (app.got_subcommand("delete")) return RunDelete(args.del, console, files, locations);
   return RunShow(args.showName, console, files, locations);
 }
 
@@ -158,6 +207,7 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   Arguments parsed;
   AddList(app, parsed.list);
   AddRequeue(app, parsed.requeue);
+  AddDelete(app, parsed.del);
   AddShow(app, parsed.showName);
   if (const auto unknown = UnknownCommand(app, args)) {
     std::string commands;

@@ -10,9 +10,11 @@
 #include "base/name_escape.h"
 #include "cli/commands.h"
 #include "cli/output_text.h"
+#include "cli/selection.h"
 #include "queue/bad_mail_scan.h"
 #include "queue/outcome_text.h"
 #include "queue/requeue.h"
+#include "queue/trail_record.h"
 
 namespace velmoth {
 namespace {
@@ -30,32 +32,17 @@ struct CommandRow {
   bool IsCandidate() const { return parked && !reason; }
 };
 
-// Every parked name, with the reason it is no candidate, or none for a candidate.
-std::map<std::string, std::optional<LeftOutReason>> ParkedNames(const BadMailScan& scan) {
-  std::map<std::string, std::optional<LeftOutReason>> parked;
-  for (const BadMailEntry& entry : scan.candidates) parked.emplace(entry.name, std::nullopt);
-  for (const LeftOutFile& file : scan.leftOut) parked.emplace(file.name, file.reason);
-  return parked;
-}
-
-// Every candidate that passes the filter, by name.
-std::vector<CommandRow> PassingRows(const BadMailScan& scan, const MessageFilter& filter,
-                                    FileSystem& files, const QueueLocations& locations) {
-  std::vector<CommandRow> rows;
-  ParkedHeaders headers(files, locations);
-  for (const BadMailEntry& entry : scan.candidates) {
-    const auto header = filter.NeedsHeader() ? headers.Read(entry.name) : std::nullopt;
-    if (Passes(filter, header, entry.date)) rows.push_back({entry.name});
-  }
-  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-  return rows;
-}
-
 // The rows to report on, in the order named (by name for --all or a filter); a
 // name given twice is requeued once. A name not parked is gone before it starts.
 std::vector<CommandRow> SelectRows(const BadMailScan& scan, const RequeueCommandOptions& options,
                                    FileSystem& files, const QueueLocations& locations) {
-  if (options.names.empty()) return PassingRows(scan, options.filter, files, locations);
+  if (options.names.empty()) {
+    std::vector<CommandRow> rows;
+    for (std::string& name : PassingNames(Candidates(scan), options.filter, files, locations)) {
+      rows.push_back({std::move(name)});
+    }
+    return rows;
+  }
   std::vector<CommandRow> rows;
   const auto parked = ParkedNames(scan);
   std::set<std::string> named;
@@ -95,6 +82,7 @@ void RequeueRows(std::vector<CommandRow>& rows, const RequeueCommandOptions& com
   }
   const std::vector<RequeueRow> results = Requeue(names, options, files, locations);
   if (shown) console.err << '\n';
+  if (!command.dryRun) LogTrail(console, RequeueRecord(results, kProgram));
   for (std::size_t i = 0; i < results.size(); ++i) {
     candidates[i]->outcome = results[i].outcome;
     candidates[i]->kept = results[i].kept;
@@ -145,25 +133,7 @@ std::string RowText(const CommandRow& row, bool keep) {
 const char* OutcomeWord(const CommandRow& row) {
   if (!row.parked) return "not-found";
   if (row.reason) return "not-candidate";
-  switch (row.outcome) {
-    case RequeueOutcome::kWouldRequeue:
-      return "would-requeue";
-    case RequeueOutcome::kRequeued:
-      return "requeued";
-    case RequeueOutcome::kRequeuedNotDeleted:
-      return "requeued-not-deleted";
-    case RequeueOutcome::kNoLongerCandidate:
-      return "no-longer-candidate";
-    case RequeueOutcome::kOutboundSpooling:
-      return "not-candidate";
-    case RequeueOutcome::kGone:
-      return "gone";
-    case RequeueOutcome::kFailed:
-      return "failed";
-    case RequeueOutcome::kNotTried:
-      break;
-  }
-  return "not-tried";
+  return OutcomeWord(row.outcome);
 }
 
 void WriteJson(const std::vector<CommandRow>& rows, std::ostream& out) {

@@ -68,7 +68,7 @@ class InputFile {
   // Reads from the start again.
   virtual void Rewind() = 0;
   // The file's status when it was opened; for a file that a Directory opened on
-  // Windows, when it was first asked for.
+  // Windows only to read it, when it was first asked for.
   virtual FileStatus Status() = 0;
   // The status of the open file now.
   virtual FileStatus CurrentStatus() = 0;
@@ -118,6 +118,11 @@ class Directory {
   // The status of `name` itself, never of what a link points to; nothing when
   // there is no such name.
   virtual std::optional<FileStatus> Status(const std::string& name) = 0;
+  // As Status, for a scan that looks at many files and compares none. On Windows
+  // the name is looked up by its path, without opening the file, which under Wine
+  // costs ten times as much: a link on the way to the directory is followed, and
+  // the status has no identity and no change time (both zero).
+  virtual std::optional<FileStatus> QuickStatus(const std::string& name) { return Status(name); }
   // Creates a new file in this directory under an unpredictable temporary name
   // that no file had, exclusively, so that two processes never share one.
   virtual std::unique_ptr<OutputFile> CreateTemporary() = 0;
@@ -167,7 +172,8 @@ class FileSystem {
   // names are claimed first, so that nobody can open or change the files by
   // them; then `unchanged`, when given, has the last word on whether they are
   // still as they were read. A name already gone counts as deleted, unless all
-  // are. Nothing is forced.
+  // are. Nothing is forced. On Windows the deleted files are closed, which lets
+  // their names go, so that they can be read no more.
   virtual DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
                                      const std::function<bool()>& unchanged = {}) = 0;
 };

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "files/file_system.h"
+#include "files/opened_path.h"
 #include "files/scoped_generic.h"
 #include "files/system_calls.h"
 
@@ -69,28 +70,6 @@ bool BitsLetUsRead(const struct stat& st) {
   }
   return (st.st_mode & S_IROTH) != 0;
 }
-
-// Where a file was opened: a name in a directory whose path is joined to it only
-// when asked for, as a scan of many files rarely needs it.
-class OpenedPath {
- public:
-  OpenedPath(std::shared_ptr<const fs::path> dir, std::string name)
-      : dir_(std::move(dir)), name_(std::move(name)) {}
-  explicit OpenedPath(fs::path path) : path_(std::move(path)) {}
-
-  const fs::path& get() const {
-    if (dir_) {
-      path_ = *dir_ / name_;
-      dir_.reset();
-    }
-    return path_;
-  }
-
- private:
-  mutable std::shared_ptr<const fs::path> dir_;
-  std::string name_;
-  mutable fs::path path_;
-};
 
 struct stat StatOf(int fd, const fs::path& path) {
   struct stat st {};
@@ -362,6 +341,9 @@ void PosixDirectory::Rename(const std::string& from, Directory& target, const st
   CheckBareName(to, into.path());
   const unsigned flags = existing == ExistingName::kKeep ? RENAME_NOREPLACE : 0;
   if (Calls().renameat2(fd_.get(), from.c_str(), into.fd(), to.c_str(), flags) == 0) return;
+  // Which of the two names a failure is about: the one that is not there, or the
+  // one the file could not take.
+  if (errno == ENOENT) ThrowLastError(PathOf(from));
   // A file system that knows no rename flags: a new link fails on a name taken.
   if (flags != 0 && errno == EINVAL &&
       Calls().linkat(fd_.get(), from.c_str(), into.fd(), to.c_str(), 0) == 0) {

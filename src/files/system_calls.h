@@ -5,6 +5,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+// After windows.h, which it needs.
+#include <winternl.h>
 #else
 #include <dirent.h>
 #include <sys/stat.h>
@@ -14,18 +17,39 @@
 namespace velmoth {
 
 #ifdef _WIN32
+// Queue directories are opened by path with CreateFileW; everything below them
+// through the native calls, relative to a directory handle, but for the quick
+// look at a name by its path that a scan takes.
 struct SystemCalls {
   HANDLE(WINAPI* CreateFileW)
   (LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
    DWORD flags, HANDLE templateFile);
+  BOOL(WINAPI* GetFileAttributesExW)(LPCWSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID info);
+  NTSTATUS(NTAPI* NtCreateFile)
+  (PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES name, PIO_STATUS_BLOCK io,
+   PLARGE_INTEGER allocation, ULONG attributes, ULONG share, ULONG disposition, ULONG options,
+   PVOID extendedAttributes, ULONG extendedAttributesSize);
+  NTSTATUS(NTAPI* NtQueryInformationFile)
+  (HANDLE file, PIO_STATUS_BLOCK io, PVOID info, ULONG size, FILE_INFORMATION_CLASS kind);
+  NTSTATUS(NTAPI* NtSetInformationFile)
+  (HANDLE file, PIO_STATUS_BLOCK io, PVOID info, ULONG size, FILE_INFORMATION_CLASS kind);
+  NTSTATUS(NTAPI* NtQueryVolumeInformationFile)
+  (HANDLE file, PIO_STATUS_BLOCK io, PVOID info, ULONG size, FS_INFORMATION_CLASS kind);
+  NTSTATUS(NTAPI* NtQueryDirectoryFile)
+  (HANDLE dir, HANDLE event, PIO_APC_ROUTINE apc, PVOID apcContext, PIO_STATUS_BLOCK io,
+   PVOID entries, ULONG size, FILE_INFORMATION_CLASS kind, BOOLEAN singleEntry,
+   PUNICODE_STRING mask, BOOLEAN restart);
   BOOL(WINAPI* ReadFile)(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED);
   BOOL(WINAPI* WriteFile)(HANDLE file, LPCVOID data, DWORD size, LPDWORD put, LPOVERLAPPED);
+  BOOL(WINAPI* SetFilePointerEx)
+  (HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position, DWORD method);
   BOOL(WINAPI* FlushFileBuffers)(HANDLE file);
-  BOOL(WINAPI* SetFileInformationByHandle)
-  (HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size);
-  BOOL(WINAPI* GetFileInformationByHandleEx)
-  (HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size);
-  BOOL(WINAPI* GetFileInformationByHandle)(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+  DWORD(WINAPI* GetFileType)(HANDLE file);
+  BOOL(WINAPI* GetKernelObjectSecurity)
+  (HANDLE object, SECURITY_INFORMATION parts, PSECURITY_DESCRIPTOR security, DWORD size,
+   LPDWORD needed);
+  BOOL(WINAPI* SetKernelObjectSecurity)
+  (HANDLE object, SECURITY_INFORMATION parts, PSECURITY_DESCRIPTOR security);
   BOOL(WINAPI* CloseHandle)(HANDLE handle);
 };
 #else

@@ -81,7 +81,7 @@ bool Scanner::TestCommandFile(const DirectoryEntry& entry, Finding& finding) {
 
 void Scanner::LookAtMessageFile(const std::string& name, Finding& finding) {
   try {
-    if (messages_) finding.message = messages_->Status(name);
+    if (messages_) finding.message = messages_->QuickStatus(name);
   } catch (const FileError& error) {
     finding.Fail(LeftOutReason::kUnreadable, error);
     return;

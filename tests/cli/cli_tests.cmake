@@ -2,8 +2,9 @@
 # test program's own place in the build tree; on Windows the program is checked,
 # like velmoth.exe, to import no DLL beside the system's.
 add_dependencies(cli_tests velmoth-queue)
-file(RELATIVE_PATH velmoth_queue_program ${CMAKE_CURRENT_BINARY_DIR}
-     ${PROJECT_BINARY_DIR}/src/cli/velmoth-queue${CMAKE_EXECUTABLE_SUFFIX})
+# Relative to the test program, in whichever configuration's folder each is built.
+set(velmoth_queue_program
+    "$<PATH:RELATIVE_PATH,$<TARGET_FILE:velmoth-queue>,$<TARGET_FILE_DIR:cli_tests>>")
 target_compile_definitions(cli_tests PRIVATE VELMOTH_QUEUE_PROGRAM="${velmoth_queue_program}"
                                              VELMOTH_VERSION="${VELMOTH_VERSION}")
 

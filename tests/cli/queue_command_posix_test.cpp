@@ -42,6 +42,7 @@ TEST(QueueCommandPosix, TheProgramListsShowsAndRequeuesANameThatIsNoUtf8) {
     std::string out;
   } steps[] = {
       {"list", 0, "caf\\xE9  9  2027-01-01 01:45:00\n"},
+      {"list --names", 0, "caf\\xE9\n"},
       {"list --json", 0, R"([
   {
     "name": "caf\\xE9",

@@ -11,7 +11,9 @@
 #include <sstream>
 
 #include "support/mail_server.h"
+#include "support/memory_log.h"
 #include "support/recording_file_system.h"
+#include "support/trail_reader.h"
 
 namespace velmoth {
 namespace {
@@ -74,9 +76,12 @@ class ParkedQueue {
     return names;
   }
 
-  Ran Command(const Args& args) {
+  // Run with `typed` answering at a terminal, or with no terminal.
+  Ran Command(const Args& args, std::optional<std::string> typed = std::nullopt) {
     std::ostringstream out, err;
-    const int status = RunQueueCommand(args, {out, err}, files, locations);
+    std::istringstream terminal(typed.value_or(""));
+    const Console console{out, err, false, typed ? &terminal : nullptr, &log};
+    const int status = RunQueueCommand(args, console, files, locations);
     return {status, out.str(), err.str()};
   }
 
@@ -84,6 +89,7 @@ class ParkedQueue {
   RecordingFileSystem files;
   // As velmoth-queue finds the queues, through the registry.
   RegistryQueueLocations locations;
+  testing::MemoryLog log;
   // Steps failed on a file of that path below the mail directory: step and
   // path, the error's kind and number.
   std::map<std::pair<std::string, std::string>, std::pair<ErrorKind, int>> faults;
@@ -205,6 +211,38 @@ TEST(QueueCommand, ListJsonGivesEachHeaderFieldAndNullWhereTheMessageCannotBeRea
   for (const char* name : {"locked", "no-message"}) {
     for (const char* field : {"from", "to", "cc", "subject", "date_header"}) {
       EXPECT_TRUE(rows[name][field].is_null()) << name << " " << field;
+    }
+  }
+}
+
+// The names alone are those list gives, escaped alike, found without opening a
+// message file; every parked name, without date bounds, without opening any file.
+TEST(QueueCommand, ListNamesGivesListsNamesWithoutOpeningAMessageFile) {
+  const Args bounds{"--after", "2026-12-07T08:15:00Z", "--before", "2026-12-07T08:30:00Z"};
+  const struct {
+    Args options;
+    bool listingAlone;  // the Bad Mail directory's listing gives them
+  } cases[] = {
+      {{}, false},
+      {{"--all"}, true},
+      {bounds, false},
+      {{"--all", "--before", "2026-12-07T08:30:00Z"}, false},
+  };
+  for (const auto& c : cases) {
+    ParkedQueue queue;
+    ParkMail(queue);
+    Args json{"list", "--json"}, names{"list", "--names"};
+    json.insert(json.end(), c.options.begin(), c.options.end());
+    names.insert(names.end(), c.options.begin(), c.options.end());
+    std::string expected;
+    for (const std::string& name : JsonNames(queue.Command(json).out)) expected += name + "\n";
+    queue.files.steps.clear();
+    const Ran listed = queue.Command(names);
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out, expected) << names.size();
+    for (const std::string& step : queue.files.steps) {
+      EXPECT_EQ(step.find("/messages/"), std::string::npos) << step;
+      EXPECT_FALSE(c.listingAlone && step.starts_with("open ")) << step;
     }
   }
 }
@@ -358,6 +396,109 @@ TEST(QueueCommand, RequeueSaysWhatTheOutboundQueueStandsInTheWayOf) {
   }
 }
 
+// delete takes named rows of any kind, or the candidates or the non-delivery
+// reports that pass the filters; it asks at a terminal, and refuses a script that
+// does not say --yes.
+TEST(QueueCommand, DeleteTakesWhatItIsToldAndAsksFirst) {
+  const struct {
+    Args args;
+    std::optional<std::string> typed;  // at a terminal
+    int status;
+    std::string out;
+    std::string err;                  // its start
+    std::vector<std::string> parked;  // of a-ready, b-ready, report, no-message, spooling
+  } cases[] = {
+      {{"delete", "--ndr", "-y"},
+       {},
+       0,
+       "deleted report\n",
+       "",
+       {"a-ready", "b-ready", "no-message", "spooling"}},
+      {{"delete", "-n", "--all"},
+       {},
+       0,
+       "would delete a-ready\nwould delete b-ready\n",
+       "",
+       {"a-ready", "b-ready", "no-message", "report", "spooling"}},
+      {{"delete", "--to", "nobody", "-y"},
+       {},
+       0,
+       "",
+       "velmoth-queue: no parked message passes the filters",
+       {"a-ready", "b-ready", "no-message", "report", "spooling"}},
+      {{"delete", "-y", "no-message", "spooling", "nowhere"},
+       {},
+       1,
+       "deleted no-message\nskipped spooling: the server is sending it\n"
+       "skipped nowhere: not in the Bad Mail directory\n",
+       "",
+       {"a-ready", "b-ready", "report", "spooling"}},
+      {{"delete", "--all"},
+       {},
+       2,
+       "",
+       "velmoth-queue: delete asks before it deletes",
+       {"a-ready", "b-ready", "no-message", "report", "spooling"}},
+      {{"delete", "--all"},
+       "n\n",
+       1,
+       "",
+       "Delete 2 messages from Bad Mail? They will not be sent. [y/N] velmoth-queue: nothing",
+       {"a-ready", "b-ready", "no-message", "report", "spooling"}},
+      {{"delete", "--all"},
+       "y\n",
+       0,
+       "deleted a-ready\ndeleted b-ready\n",
+       "Delete 2 messages from Bad Mail?",
+       {"no-message", "report", "spooling"}},
+      {{"delete", "-y", "a-ready", "locked", "b-ready"},
+       {},
+       1,
+       "deleted a-ready\nfailed locked\nnot tried b-ready: the deletion stopped at an earlier "
+       "failure\n",
+       "velmoth-queue: error " + std::to_string(kErrorAccessDenied) + ": Refused: ",
+       {"b-ready", "no-message", "report", "spooling"}},
+  };
+  for (const auto& c : cases) {
+    ParkedQueue queue;
+    const Ran run = queue.Command(c.args, c.typed);
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err.substr(0, c.err.size()), c.err) << run.err;
+    std::vector<std::string> parked;
+    for (const char* name : {"a-ready", "b-ready", "no-message", "report", "spooling"}) {
+      if (fs::exists(queue.server.badMail() / name)) parked.push_back(name);
+    }
+    EXPECT_EQ(parked, c.parked);
+  }
+}
+
+// Every requeue and delete leaves its trail; a dry run changes nothing and
+// leaves none; a log that cannot be written is told once, and the work is done.
+TEST(QueueCommand, RequeuesAndDeletesAreRecordedInTheSystemLog) {
+  ParkedQueue queue;
+  EXPECT_EQ(queue.Command({"requeue", "-n", "--all"}).status, 0);
+  EXPECT_TRUE(queue.log.records.empty());
+  EXPECT_EQ(queue.Command({"requeue", "--keep", "a-ready", "b-ready", "spooling"}).status, 0);
+  ASSERT_FALSE(queue.log.records.empty());
+  EXPECT_TRUE(queue.log.records[0].starts_with("requeue run ")) << queue.log.records[0];
+  EXPECT_NE(queue.log.records[0].find("by velmoth-queue"), std::string::npos);
+  EXPECT_EQ(testing::ReadTrail(queue.log.records),
+            (std::vector<TrailRow>{{"a-ready", "requeued"}, {"b-ready", "requeued"}}));
+  queue.log.records.clear();
+  EXPECT_EQ(queue.Command({"delete", "--ndr", "-y"}).status, 0);
+  EXPECT_EQ(testing::ReadTrail(queue.log.records), (std::vector<TrailRow>{{"report", "deleted"}}));
+
+  queue.log.refusal = FileError(ErrorKind::kOther, 111, "Connection refused", "/dev/log");
+  const Ran run = queue.Command({"delete", "-y", "a-ready"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "deleted a-ready\n");
+  EXPECT_EQ(run.err,
+            "velmoth-queue: the system log could not be written: error 111: Connection refused: "
+            "/dev/log\n");
+}
+
 TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
   const std::string noValue = "velmoth-queue: error 2: The registry value ";
   const std::string noBadMail = noValue +
@@ -376,6 +517,8 @@ TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
       {true, true, {"list", "--bogus"}, 2, "", "velmoth-queue: The following argument was not"},
       {true, true, {"requeue"}, 2, "", "velmoth-queue: requeue: name the messages to requeue"},
       {true, true, {"requeue", "a-ready", "--from", "ann"}, 2, "", "velmoth-queue: NAME excludes"},
+      {true, true, {"list", "--names", "--json"}, 2, "", "velmoth-queue: --json excludes --names"},
+      {true, true, {"list", "--to", "x", "--names"}, 2, "", "velmoth-queue: --names excludes --to"},
       {true, true, {"list", "--after", "2026-12-7"}, 2, "", "velmoth-queue: --after: not a date"},
       {true, true, {"list", "--before", "yesterday"}, 2, "", "velmoth-queue: --before: not a"},
       {true, true, {"--version"}, 0, "velmoth-queue " VELMOTH_VERSION "\n", ""},

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Takes the .deb apart: deb_test.sh DEB VERSION SOURCE_DIR. Checks its fields and
-# files, then unpacks it with dpkg -x and runs its velmoth-queue on a sample queue.
+# files, then unpacks it with dpkg -x, has the desktop's validators read its
+# desktop entry and AppStream data, and runs its velmoth-queue on a sample queue,
+# by hand and through its bash completion.
 set -euo pipefail
 deb=$1 version=$2 source=$3
 fail() {
@@ -21,6 +23,7 @@ expected=(
   /usr/bin/velmoth
   /usr/bin/velmoth-queue
   /usr/share/applications/velmoth.desktop
+  /usr/share/bash-completion/completions/velmoth-queue
   /usr/share/doc/velmoth/changelog.gz
   /usr/share/doc/velmoth/copyright
 )
@@ -31,6 +34,7 @@ expected+=(
   /usr/share/icons/hicolor/scalable/apps/velmoth.svg
   /usr/share/man/man1/velmoth-queue.1.gz
   /usr/share/man/man1/velmoth.1.gz
+  /usr/share/metainfo/org.example.velmoth.metainfo.xml
 )
 files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's/^\.//' | LC_ALL=C sort)
 diff <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) <(echo "$files") ||
@@ -44,7 +48,9 @@ queue=$root/usr/bin/velmoth-queue
 file "$root/usr/bin/velmoth" "$queue" | grep -q 'not stripped' && fail "unstripped programs"
 # velmoth-queue(1) tells of every option that each command's --help gives.
 manual=$(zcat "$root/usr/share/man/man1/velmoth-queue.1.gz" | sed 's/\\-/-/g')
-for command in list requeue show; do
+commands=$("$queue" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')
+[ -n "$commands" ] || fail "no commands in velmoth-queue --help"
+for command in $commands; do
   for option in $("$queue" "$command" --help | grep -o -- '--[a-z-]*' | grep -vx -- --help); do
     grep -q -- "$option" <<<"$manual" || fail "velmoth-queue(1) lacks $command $option"
   done
@@ -52,7 +58,27 @@ done
 grep -q '^\.SH ENVIRONMENT' <<<"$manual" || fail "velmoth-queue(1) lacks its ENVIRONMENT section"
 grep -qx 'Icon=velmoth' "$root/usr/share/applications/velmoth.desktop" || fail "desktop entry icon"
 
+# Each validator, then the one line it writes when it finds nothing to say, not
+# even a hint; they read the files as a software centre and a desktop menu do.
+validators=(
+  "desktop-file-validate usr/share/applications/velmoth.desktop|"
+  "appstreamcli validate --no-net --pedantic usr/share/metainfo/org.example.velmoth.metainfo.xml|✔ Validation was successful."
+)
+for validator in "${validators[@]}"; do
+  read -ra command <<<"${validator%%|*}"
+  said=$(cd "$root" && "${command[@]}" 2>&1) || fail "${command[*]}: $said"
+  [ "$said" = "${validator#*|}" ] || fail "${command[*]}: $said"
+done
+
 "$source/scripts/make-sample-queue" "$root/prefix" >/dev/null
 listed=$(WINEPREFIX=$root/prefix "$queue" list) || fail "list failed: $listed"
 grep -q '^20251201-081502-0001\.msg ' <<<"$listed" || fail "list: $listed"
+# The packed completion asks the packed program for the names that a Tab completes.
+completed=$(
+  export WINEPREFIX=$root/prefix PATH=$root/usr/bin:$PATH COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
+  source "$root/usr/share/bash-completion/completions/velmoth-queue"
+  COMP_LINE="velmoth-queue requeue Q" COMP_POINT=23
+  _velmoth_queue && echo "${COMPREPLY[*]}"
+)
+[ "$completed" = 'Quarterly\ report\ for\ Anna.msg' ] || fail "bash completion gave: $completed"
 echo "$(basename "$deb"): $(wc -l <<<"$files") files, Depends: $depends"

@@ -56,7 +56,7 @@ msiexec /i "$msi" || fail "installing over the other build"
 code=$(property "$msi" ProductCode)
 registered "$other_code" && fail "the other build is still registered"
 registered "$code" || fail "no uninstall entry"
-for file in velmoth.exe velmoth-queue.exe README.md; do
+for file in velmoth.exe velmoth-queue.exe velmoth-queue-completion.ps1 README.md; do
   [ -f "$program_files/$file" ] || fail "$file is not installed"
 done
 [ -f "${shortcuts[0]}" ] || [ -f "${shortcuts[1]}" ] || fail "no Start-menu shortcut"

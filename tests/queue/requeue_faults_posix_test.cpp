@@ -9,7 +9,9 @@
 #include <iostream>
 #include <optional>
 
+#include "queue/parked_deletion.h"
 #include "queue/requeue.h"
+#include "queue/trail_record.h"
 #include "support/mail_server.h"
 #include "support/system_call_faults.h"
 
@@ -86,6 +88,42 @@ class Scene {
     options.clock = [] { return kNow; };
     NativeFileSystem files;
     return Requeue(names, options, files, server.locations());
+  }
+
+  std::vector<DeletionRow> Delete() {
+    std::vector<std::string> names;
+    for (const Parked& p : parked_) names.push_back(p.name);
+    NativeFileSystem files;
+    DeletionOptions options;
+    options.batchRows = 2;
+    return DeleteParked(names, options, files, server.locations());
+  }
+
+  // What is wrong in Bad Mail against a deletion's report.
+  std::vector<std::string> DeletionProblems(const std::vector<DeletionRow>& rows) const {
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const Parked& p = parked_[i];
+      const auto command = Read(server.badMail() / p.name);
+      const auto message = Read(server.badMail() / "messages" / p.name);
+      const bool whole = command == p.command && message == p.message;
+      const bool gone = !command && !message;
+      // No two files go in one step: a row whose second deletion failed says so.
+      const bool half = rows[i].error &&
+                        rows[i].error->description().find("deleted before it") != std::string::npos;
+      const bool told = rows[i].outcome == DeletionOutcome::kDeleted ? gone : whole || half;
+      if (!told) {
+        problems.push_back(p.name + " (" + OutcomeWord(rows[i].outcome) + "): not as told" +
+                           (rows[i].error ? std::string(": ") + rows[i].error->what() : ""));
+      }
+    }
+    for (const fs::path& dir : {server.badMail(), server.badMail() / "messages"}) {
+      for (const std::string& name : EntryNames(dir)) {
+        if (IsTemporaryName(name)) problems.push_back(name + ": a claimed parked file left");
+      }
+    }
+    if (ReadFile(server.root() / "outside") != kOutside) problems.push_back("outside changed");
+    return problems;
   }
 
   // What is wrong on disk against the report, a sentence for each fault.
@@ -230,6 +268,29 @@ TEST(RequeueFaults, EveryCallOfEveryKindMayFail) {
       std::cout << "[  FAULTS  ] " << configuration.what << ": " << points << " of "
                 << CallKindName(kind) << "\n";
     }
+  }
+}
+
+TEST(RequeueFaults, EveryCallOfADeletionMayFail) {
+  for (const CallKind kind : {CallKind::kOpen, CallKind::kRead, CallKind::kShortRead,
+                              CallKind::kFlushDirectory, CallKind::kRename, CallKind::kDelete}) {
+    std::size_t points = 0;
+    for (std::size_t nth = 1;; ++nth, ++points) {
+      Scene scene(Sample());
+      std::vector<DeletionRow> rows;
+      bool broke = false;
+      {
+        SystemCallFaults faults;
+        faults.Break(kind, nth);
+        rows = scene.Delete();
+        broke = faults.broke();
+      }
+      const auto problems = scene.DeletionProblems(rows);
+      EXPECT_TRUE(problems.empty()) << CallKindName(kind) << " " << nth << " fails:\n"
+                                    << ::testing::PrintToString(problems);
+      if (!broke) break;
+    }
+    std::cout << "[  FAULTS  ] deletion: " << points << " of " << CallKindName(kind) << "\n";
   }
 }
 

@@ -129,7 +129,7 @@ class FrmMainTest : public ::testing::Test {
   HWND Open() {
     frm.reset();
     Pump();
-    frm = std::make_unique<FrmMain>(GetModuleHandleW(nullptr), files);
+    frm = std::make_unique<FrmMain>(GetModuleHandleW(nullptr), files, locations);
     window = frm->Create();
     EXPECT_NE(window, nullptr);
     frm->Show(SW_SHOWNORMAL);
@@ -210,6 +210,7 @@ class FrmMainTest : public ::testing::Test {
 
   MailServer server;
   NativeFileSystem files;
+  RegistryQueueLocations locations;
   MessageBoxWatcher boxes;
   std::unique_ptr<FrmMain> frm;
   HWND window = nullptr;

@@ -1,7 +1,7 @@
 # Fails when PROGRAM imports a DLL that Windows does not bring itself, such as a
 # C++ runtime left out of a static link. Run with cmake -DOBJDUMP=... -DPROGRAM=... -P.
 cmake_minimum_required(VERSION 3.25)
-set(system_dlls ADVAPI32 COMCTL32 GDI32 KERNEL32 MSVCRT SHELL32 USER32 VERSION)
+set(system_dlls ADVAPI32 COMCTL32 GDI32 KERNEL32 MSVCRT NTDLL SHELL32 USER32 VERSION)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "${OBJDUMP} cannot read ${PROGRAM}")
