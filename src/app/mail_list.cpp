@@ -67,9 +67,26 @@ std::pair<std::vector<MailRow>, std::vector<std::size_t>> Reordered(std::vector<
   return {std::move(reordered), std::move(newPositions)};
 }
 
+// Brackets a change to many rows for the view, for as long as it lives.
+class Batch {
+ public:
+  explicit Batch(MailListView* view) : view_(view) {
+    if (view_) view_->BatchStarts();
+  }
+  ~Batch() {
+    if (view_) view_->BatchEnds();
+  }
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+ private:
+  MailListView* view_;
+};
+
 }  // namespace
 
 void MailList::Replace(std::vector<BadMailEntry> entries) {
+  const Batch batch(view_);
   if (!rows_.empty()) {
     const std::size_t count = rows_.size();
     if (view_) view_->RowsAboutToBeRemoved(0, count);
@@ -94,6 +111,7 @@ void MailList::SetTicked(std::size_t position, bool ticked) {
 }
 
 void MailList::TickWhere(const std::function<bool(const BadMailEntry&)>& picks, bool ticked) {
+  const Batch batch(view_);
   std::size_t first = rows_.size();
   std::size_t last = 0;
   for (std::size_t position = 0; position < rows_.size(); ++position) {
@@ -118,6 +136,7 @@ void MailList::Sort(int column, SortOrder order) {
   sortColumn_ = column >= 0 && column < form::kColumnCount ? column : kUnsorted;
   sortOrder_ = order;
   if (rows_.size() < 2) return;
+  const Batch batch(view_);
   if (view_) view_->RowsAboutToBeReordered();
   auto [rows, newPositions] = Reordered(std::move(rows_), sortColumn_, sortOrder_);
   rows_ = std::move(rows);

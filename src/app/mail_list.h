@@ -48,6 +48,10 @@ class MailListView {
   virtual void RowsAboutToBeReordered() = 0;
   // The row that stood at p stands at newPositions[p].
   virtual void RowsReordered(const std::vector<std::size_t>& newPositions) = 0;
+  // The calls of a change to many rows at once come between these two, so that a
+  // view that repaints as it goes may hold its painting until the change is done.
+  virtual void BatchStarts() {}
+  virtual void BatchEnds() {}
 
  protected:
   ~MailListView() = default;

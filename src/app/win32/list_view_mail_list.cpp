@@ -1,7 +1,7 @@
 // lvwMail over a SysListView32. Each row is a callback item, whose sub-items'
 // texts the control asks for too, so a row costs the control one message and no
 // copies, and texts are made only for the rows on screen; painting stays off
-// while a scan's rows go in.
+// while a change to many rows goes in.
 #include "app/win32/list_view_mail_list.h"
 
 #include <algorithm>
@@ -95,29 +95,34 @@ void ListViewMailList::ShowTick(std::size_t position) {
   SetItemState(position, LVIS_STATEIMAGEMASK, TickImage(list_[position].ticked));
 }
 
-void ListViewMailList::RowsAboutToBeInserted(std::size_t, std::size_t count) {
-  if (count < 2) return;
-  // Nobody sees a scan's rows come in one by one, and they come in much faster so.
+void ListViewMailList::BatchStarts() {
+  // Nobody sees a scan's rows come in one by one, and with painting on, each
+  // item put in or taken out updates the scroll bars: they come in much faster so.
   SendMessageW(control_, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(control_, LVM_SETITEMCOUNT, ItemCount() + count, 0);
+}
+
+void ListViewMailList::BatchEnds() {
+  SendMessageW(control_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(control_, nullptr, TRUE);
+}
+
+void ListViewMailList::RowsAboutToBeInserted(std::size_t, std::size_t count) {
+  // Room for many items at once.
+  if (count > 1) SendMessageW(control_, LVM_SETITEMCOUNT, ItemCount() + count, 0);
 }
 
 void ListViewMailList::RowsInserted(std::size_t first, std::size_t count) {
-  bool taken = true;
-  for (std::size_t position = first; taken && position < first + count; ++position) {
+  for (std::size_t position = first; position < first + count; ++position) {
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_STATE;
     item.iItem = static_cast<int>(position);
     item.pszText = LPSTR_TEXTCALLBACKW;
     item.stateMask = LVIS_STATEIMAGEMASK;
     item.state = TickImage(list_[position].ticked);
-    taken = SendMessageW(control_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) >= 0;
+    if (SendMessageW(control_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
+      throw std::runtime_error("The list cannot take another row");
+    }
   }
-  if (count > 1) {
-    SendMessageW(control_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(control_, nullptr, TRUE);
-  }
-  if (!taken) throw std::runtime_error("The list cannot take another row");
 }
 
 void ListViewMailList::RowsAboutToBeRemoved(std::size_t, std::size_t) {}

@@ -58,6 +58,8 @@ class ListViewMailList final : private MailListView {
   void RowsChanged(std::size_t first, std::size_t last) override;
   void RowsAboutToBeReordered() override;
   void RowsReordered(const std::vector<std::size_t>& newPositions) override;
+  void BatchStarts() override;
+  void BatchEnds() override;
 
   void GetDisplayInfo(NMLVDISPINFOW& info) const;
   void TakeTick(const NMLISTVIEW& change);
