@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "app/message_tip.h"
+#include "queue/access_advice.h"
 #include "queue/outcome_text.h"
 
 namespace velmoth {
@@ -75,10 +76,15 @@ void MainWindowHandlers::Guarded(const std::function<void()>& command) {
   try {
     command();
   } catch (const FileError& error) {
-    window_.ShowError(ErrorMessage(error));
+    ShowError(error);
   } catch (const std::exception& error) {
     window_.ShowError(error.what());
   }
+}
+
+void MainWindowHandlers::ShowError(const FileError& error) {
+  const std::string advice = AccessAdvice(error, files_, locations_, form::kCaption);
+  window_.ShowError(ErrorMessage(error) + (advice.empty() ? "" : "\n\n" + advice));
 }
 
 void MainWindowHandlers::Refresh() {
@@ -110,7 +116,7 @@ void MainWindowHandlers::cmdCopy_Click() {
       return RequeueChecked(list_, window_.IsDeleteTicked(), files_, locations_, clock_);
     }();
     for (const RequeueRow& row : rows) {
-      if (row.error) window_.ShowError(ErrorMessage(*row.error));
+      if (row.error) ShowError(*row.error);
     }
     const std::string skipped = SkippedMessage(rows);
     if (!skipped.empty()) window_.ShowNotice(skipped);

@@ -76,6 +76,8 @@ class MainWindowHandlers {
  private:
   // Runs a command; a failure is shown to the operator and the window stays.
   void Guarded(const std::function<void()>& command);
+  // Shows `error`, with what to do about a queue directory that refused us.
+  void ShowError(const FileError& error);
   // Rebuilds the list and tells of the files the scan could not read.
   void Refresh();
   void TickAll(bool ticked);

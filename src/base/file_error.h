@@ -17,7 +17,8 @@ enum class ErrorKind {
   kExists,        // a file of that name is there already
   kLink,          // a link where links are not followed
   kNotRegular,    // a FIFO, socket, device or directory where a file was to be
-  kAccessDenied,  // the process may not, or the file is read-only
+  kAccessDenied,  // the process may not
+  kReadOnly,      // the file is read-only, and nothing forces it
   kNoSpace,       // the disk is full, or a size limit was reached
   kBusy,          // another process holds the file (a sharing violation)
   kOther,

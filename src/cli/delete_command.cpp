@@ -163,7 +163,7 @@ int RunDelete(const DeleteCommandOptions& options, const Console& console, FileS
   int status = kExitSuccess;
   for (const CommandRow& row : rows) {
     if (!options.json) console.out << RowText(row) << '\n';
-    if (row.error) console.err << kProgram << ": " << ErrorText(*row.error) << '\n';
+    if (row.error) ReportError(console, *row.error, files, locations);
     if (FailsTheCommand(row)) status = kExitFailure;
   }
   return status;

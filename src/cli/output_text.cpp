@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/name_escape.h"
+#include "queue/access_advice.h"
 #include "time/utc_stamp.h"
 
 namespace velmoth {
@@ -70,6 +71,13 @@ nlohmann::ordered_json ErrorJson(const FileError& error) {
   return {{"number", error.number()},
           {"description", ValidUtf8Text(error.description())},
           {"path", ValidUtf8Text(error.path())}};
+}
+
+void ReportError(const Console& console, const FileError& error, FileSystem& files,
+                 const QueueLocations& locations) {
+  console.err << kProgram << ": " << ErrorText(error) << '\n';
+  const std::string advice = AccessAdvice(error, files, locations, kProgram);
+  if (!advice.empty()) console.err << kProgram << ": " << advice << '\n';
 }
 
 void LogTrail(const Console& console, const RunRecord& run) {

@@ -31,6 +31,11 @@ std::string ErrorText(const FileError& error);
 // {"number": 2, "description": ..., "path": ...}
 nlohmann::ordered_json ErrorJson(const FileError& error);
 
+// Tells `error` on standard error, and on a line of its own what to do about a
+// queue directory that refused the process, when it did.
+void ReportError(const Console& console, const FileError& error, FileSystem& files,
+                 const QueueLocations& locations);
+
 // Writes a run to the console's system log, if it keeps one; a log that cannot
 // be written is told once on standard error, and the command goes on.
 void LogTrail(const Console& console, const RunRecord& run);

@@ -181,11 +181,12 @@ int RunParsed(const CLI::App& app, const Arguments& args, const Console& console
 }
 
 // Runs the command; a failure that stops it is told on standard error.
-int Reported(const Console& console, const std::function<int()>& command) {
+int Reported(const Console& console, FileSystem& files, const QueueLocations& locations,
+             const std::function<int()>& command) {
   try {
     return command();
   } catch (const FileError& error) {
-    console.err << kProgram << ": " << ErrorText(error) << '\n';
+    ReportError(console, error, files, locations);
   } catch (const std::exception& error) {
     console.err << kProgram << ": " << error.what() << '\n';
   }
@@ -223,7 +224,8 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   } catch (const CLI::ParseError& error) {
     return app.exit(error, console.out, console.err) == 0 ? kExitSuccess : kExitUsage;
   }
-  int status = Reported(console, [&] { return RunParsed(app, parsed, console, files, locations); });
+  int status = Reported(console, files, locations,
+                        [&] { return RunParsed(app, parsed, console, files, locations); });
   if (!console.out.flush()) {
     console.err << kProgram << ": standard output could not be written\n";
     status = kExitFailure;

@@ -179,7 +179,7 @@ int RunRequeue(const RequeueCommandOptions& options, const Console& console, Fil
   int status = kExitSuccess;
   for (const CommandRow& row : rows) {
     if (!options.json) console.out << RowText(row, options.keep) << '\n';
-    if (row.error) console.err << kProgram << ": " << ErrorText(*row.error) << '\n';
+    if (row.error) ReportError(console, *row.error, files, locations);
     if (FailsTheCommand(row)) status = kExitFailure;
   }
   return status;

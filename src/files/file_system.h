@@ -156,6 +156,14 @@ struct OpenedFile {
 // led to another file; none was, as one is read-only.
 enum class DeleteOutcome { kDeleted, kGone, kChanged, kReadOnly };
 
+// What this process may do in a directory, and as whom: for the advice that goes
+// with a refusal.
+struct DirectoryAccess {
+  bool mayWrite = true;   // create, rename and delete files in it
+  bool elevated = false;  // running as root, or as an administrator with full rights
+  std::string user;       // the user name the process runs as
+};
+
 // The operations on the queues, behind an interface so that tests can watch
 // their order or make any of them fail. NativeFileSystem is the real one.
 class FileSystem {
@@ -176,6 +184,8 @@ class FileSystem {
   // their names go, so that they can be read no more.
   virtual DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
                                      const std::function<bool()>& unchanged = {}) = 0;
+  // What this process may do in the directory `dir`.
+  virtual DirectoryAccess AccessTo(const std::filesystem::path& dir) = 0;
 };
 
 class NativeFileSystem : public FileSystem {
@@ -184,6 +194,7 @@ class NativeFileSystem : public FileSystem {
   std::unique_ptr<InputFile> OpenForReading(const std::filesystem::path& path) override;
   DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
                              const std::function<bool()>& unchanged = {}) override;
+  DirectoryAccess AccessTo(const std::filesystem::path& dir) override;
 };
 
 // How many files the process may hold open at once, less a reserve for

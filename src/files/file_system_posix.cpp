@@ -4,6 +4,7 @@
 // deleted by claiming its name first. Every system call goes through Calls().
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -528,6 +529,15 @@ DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& file
     deletedOne = true;
   }
   return DeleteOutcome::kDeleted;
+}
+
+DirectoryAccess NativeFileSystem::AccessTo(const fs::path& dir) {
+  DirectoryAccess access;
+  access.mayWrite = Calls().faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+  access.elevated = ::geteuid() == 0;
+  const passwd* user = ::getpwuid(::geteuid());
+  access.user = user != nullptr ? user->pw_name : "uid " + std::to_string(::geteuid());
+  return access;
 }
 
 std::size_t OpenFileBudget() {

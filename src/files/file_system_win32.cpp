@@ -737,6 +737,26 @@ DeleteOutcome NativeFileSystem::DeleteOpened(const std::vector<OpenedFile>& file
   return DeleteOutcome::kDeleted;
 }
 
+DirectoryAccess NativeFileSystem::AccessTo(const fs::path&) {
+  DirectoryAccess access;
+  HANDLE opened = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) {
+    const ScopedHandle token(opened);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    access.elevated =
+        GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+        elevation.TokenIsElevated != 0;
+  }
+  // Windows gives write rights by access lists: a process not elevated is what
+  // keeps an administrator from a queue under Program Files.
+  access.mayWrite = access.elevated;
+  wchar_t name[256 + 1] = {};
+  DWORD length = static_cast<DWORD>(std::size(name));
+  if (GetUserNameW(name, &length)) access.user = Narrow(name);
+  return access;
+}
+
 // Handles are not counted against a small limit the way descriptors are.
 std::size_t OpenFileBudget() { return 1 << 16; }
 

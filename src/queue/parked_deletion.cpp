@@ -11,7 +11,7 @@ namespace velmoth {
 namespace {
 
 FileError ReadOnlyError(InputFile& command) {
-  return FileError(ErrorKind::kAccessDenied, kErrorAccessDenied,
+  return FileError(ErrorKind::kReadOnly, kErrorAccessDenied,
                    "A file of the message is read-only; neither is deleted",
                    PathText(command.path()));
 }

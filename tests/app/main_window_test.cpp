@@ -161,6 +161,7 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
        nullptr,
        [](Scene& s) {
          const fs::path failing = s.server.outbound() / "messages" / s.list[0].entry.name;
+         s.files.access = DirectoryAccess{false, false, "alice"};
          s.files.fault = [failing](const std::string& step,
                                    const fs::path& path) -> std::optional<FileError> {
            if (step != "rename" || path != failing) return std::nullopt;
@@ -170,7 +171,15 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
        },
        [](const Scene& s) {
          return Names{"Error " + std::to_string(kErrorAccessDenied) + ": Access denied\n\n",
-                      PathText(s.server.outbound() / "messages" / s.list[0].entry.name)};
+                      PathText(s.server.outbound() / "messages" / s.list[0].entry.name),
+#ifdef _WIN32
+                      "\n\nOnly an administrator may change the mail server's queues: start "
+                      "Velmoth as administrator."
+#else
+                      "\n\nThe user alice may not write to the directory " +
+                          PathText(s.server.outbound() / "messages") + "."
+#endif
+         };
        },
        {"alpha", "beta two"}},
   };

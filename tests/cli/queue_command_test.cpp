@@ -499,6 +499,44 @@ TEST(QueueCommand, RequeuesAndDeletesAreRecordedInTheSystemLog) {
             "/dev/log\n");
 }
 
+// A queue directory that refuses the process gets one more line saying what to do;
+// a read-only file, a file another process holds or a directory that may be
+// written gets none. The error itself stays as it is.
+TEST(QueueCommand, ARefusalByAQueueDirectorySaysWhatToDo) {
+  const struct {
+    ErrorKind kind;
+    bool mayWrite;
+    bool advised;
+  } cases[] = {{ErrorKind::kAccessDenied, false, true},
+               {ErrorKind::kAccessDenied, true, false},
+               {ErrorKind::kReadOnly, false, false},
+               {ErrorKind::kBusy, false, false}};
+  for (const auto& c : cases) {
+    ParkedQueue queue;
+    const fs::path messages = queue.server.outbound() / "messages";
+    queue.files.access = DirectoryAccess{c.mayWrite, false, "alice"};
+    queue.files.fault = [&](const std::string& step, const fs::path& path) {
+      return step == "create"
+                 ? std::optional(FileError(c.kind, kErrorAccessDenied, "Refused", PathText(path)))
+                 : std::nullopt;
+    };
+    const Ran run = queue.Command({"requeue", "a-ready"});
+    EXPECT_EQ(run.status, 1);
+    const std::string head = "velmoth-queue: error " + std::to_string(kErrorAccessDenied) +
+                             ": Refused: " + PathText(messages);
+    EXPECT_EQ(run.err.substr(0, head.size()), head) << run.err;
+#ifdef _WIN32
+    const std::string advice =
+        "velmoth-queue: Only an administrator may change the mail server's queues: start "
+        "velmoth-queue as administrator.\n";
+#else
+    const std::string advice = "velmoth-queue: The user alice may not write to the directory " +
+                               PathText(messages) + ".\n";
+#endif
+    EXPECT_EQ(run.err.ends_with(advice), c.advised) << run.err;
+  }
+}
+
 TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
   const std::string noValue = "velmoth-queue: error 2: The registry value ";
   const std::string noBadMail = noValue +

@@ -342,7 +342,9 @@ TEST(RequeueFaults, ABusyServerMayActBetweenAnyTwoCalls) {
                 ReadFile(s.outbound() / "c") == "Status=Spooling\r\n";
        }},
   };
+  // What the server does matters only where parked files are deleted.
   for (const Configuration& configuration : kConfigurations) {
+    if (!configuration.deleteParked) continue;
     for (const auto& action : actions) {
       std::size_t points = 0;
       for (std::size_t step = 0;; ++step) {

@@ -66,6 +66,7 @@ class PowerLossFileSystem final : public FileSystem {
   std::unique_ptr<InputFile> OpenForReading(const fs::path& path) override;
   DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
                              const std::function<bool()>& unchanged) override;
+  DirectoryAccess AccessTo(const fs::path&) override { return {}; }
 
  private:
   friend class MemoryDirectory;

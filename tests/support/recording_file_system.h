@@ -26,10 +26,16 @@ class RecordingFileSystem : public NativeFileSystem {
   // discard.
   std::function<std::optional<FileError>(const std::string& step, const fs::path& path)> fault;
   std::vector<std::string> steps;
+  // What AccessTo says instead of the truth: a test runs as root, whom nothing
+  // refuses.
+  std::optional<DirectoryAccess> access;
 
   std::unique_ptr<Directory> OpenDirectory(const fs::path& dir) override;
   DeleteOutcome DeleteOpened(const std::vector<OpenedFile>& files,
                              const std::function<bool()>& unchanged) override;
+  DirectoryAccess AccessTo(const fs::path& dir) override {
+    return access ? *access : NativeFileSystem::AccessTo(dir);
+  }
 
   // Writes the step down, then throws the fault's error if there is one.
   void Step(const std::string& step, const fs::path& path);
