@@ -201,7 +201,8 @@ void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
 // it is opened, so that completing a parked name stays quick on a large queue.
 std::vector<std::string> ParkedNames(FileSystem& files, const QueueLocations& locations) {
   std::vector<std::string> names;
-  for (DirectoryEntry& entry : files.OpenDirectory(locations.Directory(Queue::kBadMail))->Entries()) {
+  for (DirectoryEntry& entry :
+       files.OpenDirectory(locations.Directory(Queue::kBadMail))->Entries()) {
     names.push_back(std::move(entry.name));
   }
   return names;

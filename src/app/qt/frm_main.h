@@ -6,7 +6,9 @@
 
 #include <QMessageBox>
 #include <QWidget>
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/main_window.h"
