@@ -2,6 +2,9 @@
 // files and mail headers, whose letter case is never the user's locale's.
 #pragma once
 
+#include <algorithm>
+#include <string_view>
+
 namespace velmoth {
 
 inline char AsciiUpper(char c) {
@@ -9,6 +12,12 @@ inline char AsciiUpper(char c) {
 }
 inline char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether `a` and `b` are the same text but for the letter case of ASCII letters.
+inline bool AsciiEqualFolded(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 // The value of a hex digit in either case; -1 for any other character.

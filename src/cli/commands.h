@@ -1,4 +1,4 @@
-// The three commands of velmoth-queue over the queue layer, each writing to the
+// The commands of velmoth-queue over the queue layer, each writing to the
 // console it is given and returning the exit status; the argument parsing in
 // queue_command.h calls them.
 #pragma once
@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/message_filter.h"
 #include "config/queue_locations.h"
 #include "files/file_system.h"
 #include "log/system_log.h"
+#include "queue/candidate_summary.h"
+#include "queue/message_filter.h"
 
 namespace velmoth {
 
@@ -59,6 +60,15 @@ struct DeleteCommandOptions {
   bool yes = false;  // asked nothing: a script says what it means
 };
 
+struct SummaryCommandOptions {
+  SummaryGrouping by = SummaryGrouping::kToDomain;
+  MessageFilter filter;  // the candidates counted must pass it
+  bool json = false;
+};
+
+// "to-domain", "from-domain" or "day", as --by takes it and JSON writes it.
+const char* SummaryGroupingWord(SummaryGrouping by);
+
 // Each throws a FileError when the queues cannot be found or the Bad Mail
 // directory cannot be listed.
 int RunList(const ListOptions& options, const Console& console, FileSystem& files,
@@ -67,6 +77,8 @@ int RunRequeue(const RequeueCommandOptions& options, const Console& console, Fil
                const QueueLocations& locations);
 int RunDelete(const DeleteCommandOptions& options, const Console& console, FileSystem& files,
               const QueueLocations& locations);
+int RunSummary(const SummaryCommandOptions& options, const Console& console, FileSystem& files,
+               const QueueLocations& locations);
 // Writes the parked message file `name` (escaped as for requeue) byte for byte.
 int RunShow(const std::string& name, const Console& console, FileSystem& files,
             const QueueLocations& locations);

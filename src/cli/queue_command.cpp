@@ -45,6 +45,7 @@ struct Arguments {
   RequeueCommandOptions requeue;
   DeleteCommandOptions del;
   std::string showName;
+  SummaryCommandOptions summary;
 };
 
 // The filters of a command, which a message must all pass. Text is matched anywhere
@@ -68,6 +69,7 @@ std::vector<CLI::Option*> AddFilters(CLI::App& command, MessageFilter& filter) {
   return {text("--from", filter.from, "Only messages whose From holds TEXT"),
           text("--to", filter.to, "Only messages whose To or Cc holds TEXT"),
           text("--subject", filter.subject, "Only messages whose Subject holds TEXT"),
+          text("--match", filter.match, "Only messages whose From, To, Cc or Subject holds TEXT"),
           date("--after", filter.after, "Only command files dated at or after DATE"),
           date("--before", filter.before, "Only command files dated before DATE")};
 }
@@ -98,7 +100,7 @@ void AddList(CLI::App& app, ListOptions& options) {
   names->excludes(json);
   AddFilters(*list, options.filter);
   // The header filters would read every message file that the names leave unread.
-  for (const char* header : {"--from", "--to", "--subject"}) {
+  for (const char* header : {"--from", "--to", "--subject", "--match"}) {
     names->excludes(list->get_option(header));
   }
 }
@@ -162,6 +164,33 @@ void AddShow(CLI::App& app, std::string& name) {
       ->check(kParkedName);
 }
 
+void AddSummary(CLI::App& app, SummaryCommandOptions& options) {
+  CLI::App* summary = app.add_subcommand(
+      "summary", "Sum up the candidates that pass the filters by domain or day: count, size, ages");
+  summary->footer(
+      app.get_footer() +
+      "\nA message counts in each domain it is sent to, under (none) when it has no domain\n"
+      "there; size is the message files' bytes. The ages count command files dated less than\n"
+      "an hour ago (<1h, in JSON 1h), 1 to 6 hours (<6h), 6 hours to a day (<1d), 1 to 3\n"
+      "days (<3d), 3 to 7 days (<7d), 7 to 30 days (<30d), and 30 days ago or earlier (older).");
+  const auto grouping = [&options](const std::string& typed) {
+    for (const SummaryGrouping by :
+         {SummaryGrouping::kToDomain, SummaryGrouping::kFromDomain, SummaryGrouping::kDay}) {
+      if (typed == SummaryGroupingWord(by)) return void(options.by = by);
+    }
+    throw CLI::ValidationError("--by", "not to-domain, from-domain or day: " + typed);
+  };
+  summary
+      ->add_option_function<std::string>(
+          "--by", grouping,
+          "Group by the domains in To and Cc (to-domain, the default), in From "
+          "(from-domain), or by the command file's local day (day)")
+      ->type_name("GROUPING:{to-domain,from-domain,day}");
+  summary->add_flag("--json", options.json,
+                    "Write one JSON object: by, groups (group, count, bytes, ages), total");
+  AddFilters(*summary, options.filter);
+}
+
 // The first argument when it is neither an option nor one of the commands.
 std::optional<std::string> UnknownCommand(const CLI::App& app,
                                           const std::vector<std::string>& args) {
@@ -177,6 +206,7 @@ int RunParsed(const CLI::App& app, const Arguments& args, const Console& console
   if (app.got_subcommand("list")) return RunList(args.list, console, files, locations);
   if (app.got_subcommand("requeue")) return RunRequeue(args.requeue, console, files, locations);
   if (app.got_subcommand("delete")) return RunDelete(args.del, console, files, locations);
+  if (app.got_subcommand("summary")) return RunSummary(args.summary, console, files, locations);
   return RunShow(args.showName, console, files, locations);
 }
 
@@ -210,6 +240,7 @@ int RunQueueCommand(const std::vector<std::string>& args, const Console& console
   AddRequeue(app, parsed.requeue);
   AddDelete(app, parsed.del);
   AddShow(app, parsed.showName);
+  AddSummary(app, parsed.summary);
   if (const auto unknown = UnknownCommand(app, args)) {
     std::string commands;
     for (const CLI::App* command : app.get_subcommands({})) {

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "cli/message_filter.h"
 #include "config/queue_locations.h"
 #include "files/file_system.h"
 #include "queue/bad_mail_scan.h"
+#include "queue/message_filter.h"
 
 namespace velmoth {
 

@@ -22,10 +22,10 @@ std::string LoginName(uid_t uid) {
     if (result == 0 && found != nullptr) return found->pw_name;
     break;
   }
-  // Appended, not "#" + ...: GCC 12 at -O3 takes that for an overlapping copy.
-  std::string number = "#";
-  number += std::to_string(uid);
-  return number;
+  // Not "#" + number: GCC 12 at -O3 warns falsely of an overlap in that append.
+  std::string unknown = std::to_string(uid);
+  unknown.insert(unknown.begin(), '#');
+  return unknown;
 }
 
 }  // namespace

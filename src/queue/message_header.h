@@ -1,12 +1,12 @@
 // Who a parked message is from, to whom and what about: the header block of a
-// message file, read in bounded reads, with its encoded words decoded to UTF-8.
+// message file, read in bounded reads, its fields shown as header_text.h shows them.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "config/queue_locations.h"
 #include "files/file_system.h"
@@ -18,16 +18,23 @@ struct MessageHeader {
   std::string from, to, cc, subject, date;
 };
 
+// The addresses of a message's address fields, as AppendAddresses gives them.
+struct MessageAddresses {
+  std::vector<std::string> from;        // of its From
+  std::vector<std::string> recipients;  // of every To and Cc
+};
+
 // No more of a message file is read for its header than this.
 inline constexpr std::size_t kMessageHeaderLimit = 64 * 1024;
 
 // The header of `message`: its first bytes up to the first empty line, at most
 // kMessageHeaderLimit of them. Field names are matched without letter case; of
 // From, Subject and Date the first field counts, the recipients of every To and
-// every Cc field are joined.
-MessageHeader ReadMessageHeader(InputFile& message);
+// every Cc field are joined. With `addresses`, their addresses are appended there.
+MessageHeader ReadMessageHeader(InputFile& message, MessageAddresses* addresses = nullptr);
 // The message file `name` of a queue's "messages" directory.
-MessageHeader ReadMessageHeader(Directory& messages, const std::string& name);
+MessageHeader ReadMessageHeader(Directory& messages, const std::string& name,
+                                MessageAddresses* addresses = nullptr);
 
 // The headers of parked messages, through the Bad Mail directory's "messages"
 // opened on the first read.
@@ -36,8 +43,9 @@ class ParkedHeaders {
   ParkedHeaders(FileSystem& files, const QueueLocations& locations)
       : files_(files), locations_(locations) {}
 
-  // Nothing when the message file is not there or cannot be read.
-  std::optional<MessageHeader> Read(const std::string& name);
+  // Nothing when the message file is not there or cannot be read, and then
+  // `addresses` is left as it was.
+  std::optional<MessageHeader> Read(const std::string& name, MessageAddresses* addresses = nullptr);
 
  private:
   FileSystem& files_;
@@ -45,20 +53,5 @@ class ParkedHeaders {
   bool opened_ = false;
   std::unique_ptr<Directory> messages_;  // null when it could not be opened
 };
-
-// The text of an unstructured field (Subject) for display: folds and the white
-// space around them made one space, encoded words decoded, raw bytes that are
-// not UTF-8 read as Windows-1252, control characters made visible. An encoded
-// word that cannot be decoded is shown as written. Always valid UTF-8.
-std::string DecodeHeaderText(std::string_view raw);
-
-// The text of an address field (From, To, Cc): each recipient as written, with
-// encoded words decoded outside angle brackets, the recipients joined by ", ".
-std::string DecodeAddressList(std::string_view raw);
-
-// The platform's part: appends `bytes`, text in the MIME charset `charset` (lower
-// case, no language), as UTF-8 to `out`. False, with `out` as it was, when the
-// platform does not know the charset or the bytes are not valid in it.
-bool ConvertCharset(std::string_view charset, std::string_view bytes, std::string& out);
 
 }  // namespace velmoth

@@ -255,6 +255,10 @@ TEST(QueueCommand, FiltersTakeOnlyTheMessagesThatPassThemAll) {
       {{"--from", "ANN"}, {"m1", "m3"}},
       {{"--to", "@EXAMPLE.com"}, {"m1", "m2"}},  // m2 by its Cc
       {{"--subject", "strasse"}, {"m2"}},
+      {{"--match", "ANN"}, {"m1", "m3"}},          // From
+      {{"--match", "example.com"}, {"m1", "m2"}},  // To, and m2's Cc
+      {{"--match", "STRASSE"}, {"m2"}},            // Subject
+      {{"--match", "carl", "--subject", "meeting"}, {}},
       {{"--from", "ann", "--to", "example.net"}, {"m3"}},
       {{"--from", "ann", "--subject", "meeting", "--to", "bob"}, {}},
       {{"--after", "2026-12-07T08:15:00Z", "--before", "2026-12-07T08:30:00Z"}, {"a-ready", "m2"}},
@@ -557,8 +561,17 @@ TEST(QueueCommand, SetupAndUsageErrorsEndWithTheirStatusAndSayWhy) {
       {true, true, {"requeue", "a-ready", "--from", "ann"}, 2, "", "velmoth-queue: NAME excludes"},
       {true, true, {"list", "--names", "--json"}, 2, "", "velmoth-queue: --json excludes --names"},
       {true, true, {"list", "--to", "x", "--names"}, 2, "", "velmoth-queue: --names excludes --to"},
+      {true, true, {"list", "--names", "--match", "x"}, 2, "", "velmoth-queue: --names excludes"},
       {true, true, {"list", "--after", "2026-12-7"}, 2, "", "velmoth-queue: --after: not a date"},
       {true, true, {"list", "--before", "yesterday"}, 2, "", "velmoth-queue: --before: not a"},
+      {true, true, {"summary", "--by", "week"}, 2, "", "velmoth-queue: --by: not to-domain, "},
+      {false, true, {"summary"}, 1, "", noBadMail},
+      {true,
+       true,
+       {"summary"},
+       0,
+       "to domain ",
+       "velmoth-queue: 1 file in the Bad Mail directory could not be read and is not counted: "},
       {true, true, {"--version"}, 0, "velmoth-queue " VELMOTH_VERSION "\n", ""},
       {true, true, {"lsit"}, 2, "", "velmoth-queue: \"lsit\" is not a command (list, requeue"},
       {true, true, {"show", "a-ready\\x00junk"}, 2, "", "velmoth-queue: NAME: a name holds no"},

@@ -27,13 +27,16 @@ source "$(dirname "$0")/press_tab.sh"
 
 # A line typed, then "|" and the replies (press_tab.sh).
 cases=(
-  'velmoth-queue |list requeue delete show'
+  'velmoth-queue |list requeue delete show summary'
   'velmoth-queue re|requeue'
   'velmoth-queue --v|--version'
   'velmoth-queue list --a|--all --after'
   'velmoth-queue requeue --dry|--dry-run'
   'velmoth-queue requeue --from |-'
-  'velmoth-queue requeue --after 2025-12-02 --|--help --all --from --to --subject --after --before --keep --dry-run --json'
+  'velmoth-queue requeue --after 2025-12-02 --|--help --all --from --to --subject --match --after --before --keep --dry-run --json'
+  'velmoth-queue summary --by |to-domain from-domain day'
+  'velmoth-queue summary --by f|from-domain'
+  'velmoth-queue summary --by day --m|--match'
   'velmoth-queue bogus |-'
   # Candidates for requeue, every parked name for show, which takes one.
   'velmoth-queue requeue 20251206|-'

@@ -1,12 +1,13 @@
 // Fuzzes the message-header reader: the input is both a field's raw text and a
-// whole message file. Whatever the bytes, every text shown must be valid UTF-8
-// without a control character.
+// whole message file. Whatever the bytes, every text shown and every address
+// taken must be valid UTF-8 without a control character.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "queue/header_text.h"
 #include "queue/message_header.h"
 #include "support/memory_files.h"
 #include "utf8_check.h"
@@ -30,10 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckShown(DecodeHeaderText(bytes));
   CheckShown(DecodeAddressList(bytes));
   testing::StringInputFile file{std::string(bytes)};
-  const MessageHeader header = ReadMessageHeader(file);
+  MessageAddresses addresses;
+  AppendAddresses(addresses.from, bytes);
+  const MessageHeader header = ReadMessageHeader(file, &addresses);
   for (const std::string* field :
        {&header.from, &header.to, &header.cc, &header.subject, &header.date}) {
     CheckShown(*field);
+  }
+  for (const auto* list : {&addresses.from, &addresses.recipients}) {
+    for (const std::string& address : *list) CheckShown(address);
   }
   return 0;
 }

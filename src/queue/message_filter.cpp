@@ -1,7 +1,7 @@
-// The filters of list and requeue: a field holds a text when its case folding
-// holds the text's, so letter case counts in no script; a date bound is read as
-// local time by way of the zone's own offset around it.
-#include "cli/message_filter.h"
+// The message filters: a field holds a text when its case folding holds the
+// text's, so letter case counts in no script; a date bound is read as local time
+// by way of the zone's own offset around it.
+#include "queue/message_filter.h"
 
 #include <exception>
 
@@ -16,9 +16,15 @@ bool Holds(const std::string& field, const std::optional<std::string>& part) {
   return !part || CaseFold(field).find(*part) != std::string::npos;
 }
 
+bool HoldsAnywhere(const MessageHeader& header, const std::optional<std::string>& part) {
+  return Holds(header.from, part) || Holds(header.to, part) || Holds(header.cc, part) ||
+         Holds(header.subject, part);
+}
+
 bool PassesHeader(const MessageFilter& filter, const MessageHeader& header) {
   return Holds(header.from, filter.from) && Holds(header.subject, filter.subject) &&
-         (Holds(header.to, filter.to) || Holds(header.cc, filter.to));
+         (Holds(header.to, filter.to) || Holds(header.cc, filter.to)) &&
+         HoldsAnywhere(header, filter.match);
 }
 
 // Reads `count` digits at `at` into `value`.

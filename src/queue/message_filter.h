@@ -1,15 +1,13 @@
-// Which parked messages list and requeue take: filters on who a message is from,
-// to whom and what about, and on its command file's date; and the headers they,
-// and list's columns, read through the "messages" directory opened once.
+// Which parked messages a command or the window takes: filters on who a message is
+// from, to whom and what about, matched in its header, and on its command file's
+// date, the same for velmoth-queue's filters and the window's.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/file_time.h"
-#include "files/file_system.h"
 #include "queue/message_header.h"
 
 namespace velmoth {
@@ -17,13 +15,13 @@ namespace velmoth {
 // Conditions a message must all meet; an unset one is met by every message.
 struct MessageFilter {
   // Text the decoded field must hold somewhere, case-folded (CaseFold) already:
-  // `to` is looked for in To and in Cc.
-  std::optional<std::string> from = {}, to = {}, subject = {};
+  // `to` is looked for in To and in Cc, `match` in any of From, To, Cc and Subject.
+  std::optional<std::string> from = {}, to = {}, subject = {}, match = {};
   // The command file's date must be at or after `after`, and before `before`.
   std::optional<FileDate> after = {}, before = {};
 
   bool Any() const { return NeedsHeader() || after || before; }
-  bool NeedsHeader() const { return from || to || subject; }
+  bool NeedsHeader() const { return from || to || subject || match; }
 };
 
 // Whether a message meets every condition of `filter`. `header` is nothing when

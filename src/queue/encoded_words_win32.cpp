@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/wide_text.h"
-#include "queue/message_header.h"
+#include "queue/encoded_words.h"
 
 namespace velmoth {
 namespace {

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include "cli/message_filter.h"
+#include "queue/message_filter.h"
 #include "support/saved_env.h"
 
 namespace velmoth {

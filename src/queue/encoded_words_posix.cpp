@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "queue/message_header.h"
+#include "queue/encoded_words.h"
 
 namespace velmoth {
 namespace {

@@ -1,6 +1,6 @@
-// The filters of list and requeue on their own: text found without letter case in
-// every script, every condition needed at once, and the date bounds as typed.
-#include "cli/message_filter.h"
+// The message filters on their own: text found without letter case in every
+// script, every condition needed at once, and the date bounds as typed.
+#include "queue/message_filter.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +59,14 @@ TEST(MessageFilter, PassesAMessageThatMeetsEveryConditionGiven) {
       {"to is not From", {.to = "@example.org"}, true, true, false},
       {"from and subject", {.from = "ann", .subject = "rates"}, true, true, true},
       {"from but not subject", {.from = "ann", .subject = "fees"}, true, true, false},
+      {"match in From", {.match = "ann@"}, true, true, true},
+      {"match in To", {.match = "bob"}, true, true, true},
+      {"match in Cc", {.match = "cy@"}, true, true, true},
+      {"match in Subject", {.match = "rates"}, true, true, true},
+      {"match is not Date", {.match = "dec"}, true, true, false},
+      {"match and from", {.from = "ann", .match = "bob"}, true, true, true},
+      {"match but not from", {.from = "bob", .match = "bob"}, true, true, false},
+      {"match, unreadable", {.match = ""}, false, true, false},
       {"unreadable", {.from = ""}, false, true, false},
       {"unreadable, dates only", {.after = kDate}, false, true, true},
       {"after is inclusive", {.after = kDate}, true, true, true},
