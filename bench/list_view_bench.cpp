@@ -18,14 +18,11 @@ namespace {
 using velmoth::win32::ListViewMailList;
 using Clock = std::chrono::steady_clock;
 
-// Hands the list's cells to the control, as frmMain does.
+// Hands the control's notifications to the list, as frmMain does.
 LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* list = reinterpret_cast<ListViewMailList*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (message == WM_NOTIFY && list != nullptr &&
-      reinterpret_cast<NMHDR*>(lParam)->code == LVN_GETDISPINFOW) {
-    list->GetDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
-    return 0;
-  }
+  if (message == WM_NOTIFY && list != nullptr)
+    return list->Notify(*reinterpret_cast<NMHDR*>(lParam));
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -53,11 +50,7 @@ HWND MakeListView(ListViewMailList& list) {
 double TimeFill(ListViewMailList& list, HWND parent,
                 const std::vector<velmoth::BadMailEntry>& entries) {
   const auto start = Clock::now();
-  {
-    velmoth::BusyPointer busy(list);
-    list.RemoveAllRows();
-    velmoth::FillMailList(list, entries);
-  }
+  list.list().Replace(entries);
   UpdateWindow(parent);  // the first screen painted
   return std::chrono::duration<double>(Clock::now() - start).count();
 }

@@ -3,25 +3,14 @@
 #include "app/main_window.h"
 
 #include <exception>
+#include <iterator>
+#include <numeric>
 
 #include "app/message_tip.h"
 #include "queue/access_advice.h"
+#include "queue/outcome_text.h"
 
 namespace velmoth {
-
-const char* KeptReasonText(KeptReason reason) {
-  switch (reason) {
-    case KeptReason::kNotFlushed:
-      return "the outbound queue could not be flushed";
-    case KeptReason::kChanged:
-      return "the server changed them meanwhile";
-    case KeptReason::kReadOnly:
-      return "a parked file is read-only";
-    case KeptReason::kDeleteFailed:
-      break;
-  }
-  return "they could not be deleted";
-}
 
 std::string ErrorMessage(const FileError& error) {
   return "Error " + std::to_string(error.number()) + ": " + error.description() + "\n\n" +
@@ -30,14 +19,8 @@ std::string ErrorMessage(const FileError& error) {
 
 std::string UnreadableMessage(const UnreadableFiles& unreadable) {
   if (unreadable.count == 0) return {};
-  const std::string count = std::to_string(unreadable.count);
-  const std::string head =
-      unreadable.count == 1
-          ? "1 file in the Bad Mail directory could not be read and is not listed:"
-          : count +
-                " files in the Bad Mail directory could not be read and are not listed. "
-                "The first:";
-  return head + "\n\n" + ErrorMessage(*unreadable.first);
+  return UnreadableText(unreadable.count) + (unreadable.count == 1 ? ":" : ". The first:") +
+         "\n\n" + ErrorMessage(*unreadable.first);
 }
 
 std::string KeptMessage(const std::vector<RequeueRow>& rows) {
@@ -46,54 +29,37 @@ std::string KeptMessage(const std::vector<RequeueRow>& rows) {
   std::size_t kept = 0;
   for (const RequeueRow& row : rows) {
     if (row.outcome != RequeueOutcome::kRequeuedNotDeleted) continue;
-    if (kept++ < kNamed) names += "\n" + row.name + " (" + KeptReasonText(*row.kept) + ")";
+    if (kept++ < kNamed) names += "\n" + row.name + " (" + KeptText(*row.kept) + ")";
   }
   if (kept == 0) return {};
   if (kept > kNamed) names += "\nand " + std::to_string(kept - kNamed) + " more";
-  return std::string(kept == 1 ? "1 message was" : std::to_string(kept) + " messages were") +
-         " requeued, but their parked files were kept in the Bad Mail directory. Do not requeue "
-         "them again:" +
-         names;
+  const bool one = kept == 1;
+  return (one ? "1 message was" : std::to_string(kept) + " messages were") + " requeued, but " +
+         kKeptInBadMail.For(kept) + ". Do not requeue " + (one ? "it" : "them") + " again:" + names;
 }
 
 std::string SkippedMessage(const std::vector<RequeueRow>& rows) {
-  std::size_t noLongerCandidates = 0;
-  std::size_t outboundSpooling = 0;
-  std::size_t gone = 0;
-  std::size_t kept = 0;
+  // The outcomes skipped, in the order the message tells them.
+  constexpr RequeueOutcome kSkipped[] = {RequeueOutcome::kNoLongerCandidate,
+                                         RequeueOutcome::kOutboundSpooling, RequeueOutcome::kGone};
+  std::size_t counts[std::size(kSkipped)] = {};
   for (const RequeueRow& row : rows) {
-    noLongerCandidates += row.outcome == RequeueOutcome::kNoLongerCandidate;
-    outboundSpooling += row.outcome == RequeueOutcome::kOutboundSpooling;
-    gone += row.outcome == RequeueOutcome::kGone;
-    kept += row.outcome == RequeueOutcome::kRequeuedNotDeleted;
+    for (std::size_t i = 0; i < std::size(kSkipped); ++i) counts[i] += row.outcome == kSkipped[i];
   }
-  if (noLongerCandidates + outboundSpooling + gone + kept == 0) return {};
-  // "1 is" or "2 are": appended piece by piece, as the lines are put together.
-  const auto append = [](std::string& text, std::size_t n, const char* one, const char* many) {
-    text += std::to_string(n);
-    text += ' ';
-    text += n == 1 ? one : many;
-  };
   std::string message = KeptMessage(rows);
-  if (noLongerCandidates + outboundSpooling + gone == 0) return message;
+  const std::size_t skipped = std::accumulate(std::begin(counts), std::end(counts), std::size_t{0});
+  if (skipped == 0) return message;
   if (!message.empty()) message += "\n\n";
-  append(message, noLongerCandidates + outboundSpooling + gone, "message was", "messages were");
+  // Appended piece by piece: "1 is" or "2 are" and what became of them.
+  message += std::to_string(skipped);
+  message += skipped == 1 ? " message was" : " messages were";
   message += " skipped and left as they are:";
-  if (noLongerCandidates > 0) {
+  for (std::size_t i = 0; i < std::size(kSkipped); ++i) {
+    if (counts[i] == 0) continue;
     message += '\n';
-    append(message, noLongerCandidates, "is no longer a requeue candidate",
-           "are no longer requeue candidates");
-    message += " (the server has begun to send it again, or it is a non-delivery report)";
-  }
-  if (outboundSpooling > 0) {
-    message += '\n';
-    append(message, outboundSpooling, "is being sent by the server from the outbound queue",
-           "are being sent by the server from the outbound queue");
-  }
-  if (gone > 0) {
-    message += '\n';
-    append(message, gone, "is no longer in the Bad Mail directory",
-           "are no longer in the Bad Mail directory");
+    message += std::to_string(counts[i]);
+    message += counts[i] == 1 ? " is " : " are ";
+    message += SkippedText(kSkipped[i])->For(counts[i]);
   }
   return message;
 }
@@ -123,16 +89,20 @@ void MainWindowHandlers::ShowError(const FileError& error) {
 
 void MainWindowHandlers::Refresh() {
   Guarded([this] {
-    const std::string unreadable = UnreadableMessage(RefreshMailList(list_, files_, locations_));
-    if (!unreadable.empty()) window_.ShowError(unreadable);
+    // The hourglass is gone before a message box comes up.
+    const UnreadableFiles unreadable = [this] {
+      BusyPointer busy(window_);
+      return RefreshMailList(list_, files_, locations_);
+    }();
+    const std::string message = UnreadableMessage(unreadable);
+    if (!message.empty()) window_.ShowError(message);
   });
 }
 
 void MainWindowHandlers::Form_Load() { Refresh(); }
 
 void MainWindowHandlers::TickAll(bool ticked) {
-  const int rows = list_.RowCount();
-  for (int row = 1; row <= rows; ++row) list_.SetTicked(row, ticked);
+  list_.TickWhere([](const BadMailEntry&) { return true; }, ticked);
 }
 
 void MainWindowHandlers::cmdAll_Click() { TickAll(true); }
@@ -141,8 +111,10 @@ void MainWindowHandlers::cmdNone_Click() { TickAll(false); }
 
 void MainWindowHandlers::cmdCopy_Click() {
   Guarded([this] {
-    const std::vector<RequeueRow> rows =
-        RequeueChecked(list_, window_.IsDeleteTicked(), files_, locations_, clock_);
+    const std::vector<RequeueRow> rows = [this] {
+      BusyPointer busy(window_);
+      return RequeueChecked(list_, window_.IsDeleteTicked(), files_, locations_, clock_);
+    }();
     for (const RequeueRow& row : rows) {
       if (row.error) ShowError(*row.error);
     }
@@ -154,10 +126,10 @@ void MainWindowHandlers::cmdCopy_Click() {
 }
 
 void MainWindowHandlers::lvwMail_DblClick() {
-  const int row = list_.SelectedRow();
-  if (row == 0) return;
+  const std::optional<std::size_t> row = window_.SelectedRow();
+  if (!row) return;
   Guarded([this, row] {
-    const std::string name = list_.RowText(row);
+    const std::string name = list_[*row].entry.name;
     // The viewer opens the file by its path: it must be a regular file reached
     // without a link below the queue directory.
     const OpenedQueue parked = OpenQueue(files_, locations_, Queue::kBadMail);
@@ -172,8 +144,8 @@ void MainWindowHandlers::lvwMail_DblClick() {
 
 void MainWindowHandlers::cmdQuit_Click() { window_.Close(); }
 
-std::string MainWindowHandlers::RowTip(int row) const {
-  return MessageTip(files_, locations_, list_.RowText(row));
+std::string MainWindowHandlers::RowTip(std::size_t position) const {
+  return MessageTip(files_, locations_, list_[position].entry.name);
 }
 
 }  // namespace velmoth

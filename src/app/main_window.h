@@ -2,8 +2,10 @@
 // draws the controls and forwards its events here.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,10 +15,15 @@
 
 namespace velmoth {
 
-// What the handlers need of the window beside the list.
+// What the handlers need of the window beside the list's rows.
 class WindowServices {
  public:
   virtual ~WindowServices() = default;
+  // The position of the list's selected row, if one is.
+  virtual std::optional<std::size_t> SelectedRow() const = 0;
+  // The hourglass over the whole application while a scan or requeue runs, or
+  // the arrow back. Calls nest: the arrow is back when each hourglass is.
+  virtual void SetBusyPointer(bool busy) = 0;
   // Whether "Delete from Bad Mail after copy" is ticked.
   virtual bool IsDeleteTicked() const = 0;
   // A message box captioned form::kCaption with an error icon.
@@ -29,12 +36,22 @@ class WindowServices {
   virtual void Close() = 0;
 };
 
+// Shows the hourglass for as long as it lives.
+class BusyPointer {
+ public:
+  explicit BusyPointer(WindowServices& window) : window_(window) { window_.SetBusyPointer(true); }
+  ~BusyPointer() { window_.SetBusyPointer(false); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  WindowServices& window_;
+};
+
 // The text of the message box for a failure.
 std::string ErrorMessage(const FileError& error);
 // The message for the files a scan could not read; empty when there are none.
 std::string UnreadableMessage(const UnreadableFiles& unreadable);
-// Why a requeued message's parked files were kept, for people.
-const char* KeptReasonText(KeptReason reason);
 // The message for the rows a requeue put in the outbound queue but kept in Bad
 // Mail, by name; empty when there are none.
 std::string KeptMessage(const std::vector<RequeueRow>& rows);
@@ -53,8 +70,8 @@ class MainWindowHandlers {
   void lvwMail_DblClick();
   void cmdQuit_Click();
 
-  // The tooltip of the list's row `row` (counted from 1): its MessageTip, read now.
-  std::string RowTip(int row) const;
+  // The tooltip of the list's row at `position`: its MessageTip, read now.
+  std::string RowTip(std::size_t position) const;
 
  private:
   // Runs a command; a failure is shown to the operator and the window stays.

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <string>
 
 #include "base/name_escape.h"
 #include "base/text_width.h"
 #include "cli/commands.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
+#include "queue/outcome_text.h"
 
 namespace velmoth {
 namespace {
@@ -48,74 +50,122 @@ std::vector<ListedFile> ListedFiles(const BadMailScan& scan, const ListOptions& 
   return rows;
 }
 
-// The columns a header field may take in the text output before it is cut.
-constexpr std::size_t kFromWidth = 30;
-constexpr std::size_t kToWidth = 30;
-constexpr std::size_t kSubjectWidth = 50;
+using Json = nlohmann::ordered_json;
 
+// A column of the listing: its key in JSON and its value there, absent from a
+// row when the function gives none; and, for a column of the text output too,
+// its cell there, cut with "…" to `width` terminal columns when that is not 0.
+struct ListColumn {
+  const char* key;
+  std::optional<Json> (*json)(const ListedFile& file);
+  std::string (*text)(const ListedFile& file) = nullptr;
+  std::size_t width = 0;
+  bool right = false;     // aligned right in the text, else left
+  bool optional = false;  // left out of the text when no row has text in it
+};
+
+template <std::string MessageHeader::*kField>
+std::optional<Json> HeaderJson(const ListedFile& file) {
+  return file.header ? Json((*file.header).*kField) : Json(nullptr);
+}
+
+template <std::string MessageHeader::*kField>
+std::string HeaderText(const ListedFile& file) {
+  return file.header ? (*file.header).*kField : std::string();
+}
+
+// The columns in the order of a JSON row; those of the text output in that order
+// too: name, size (right-aligned) and date, the reason a left-out file is no
+// candidate when the listing has one, from, to and subject.
+constexpr ListColumn kListColumns[] = {
+    {"name", [](const ListedFile& f) -> std::optional<Json> { return EscapeName(f.name); },
+     [](const ListedFile& f) { return EscapeName(f.name); }},
+    {"escaped",
+     [](const ListedFile& f) -> std::optional<Json> {
+       if (EscapeName(f.name) == f.name) return std::nullopt;
+       return true;
+     }},
+    {"size",
+     [](const ListedFile& f) -> std::optional<Json> { return f.size ? Json(*f.size) : nullptr; },
+     [](const ListedFile& f) { return f.size ? std::to_string(*f.size) : "-"; }, 0, true},
+    {"date",
+     [](const ListedFile& f) -> std::optional<Json> {
+       return f.date ? Json(UtcDateText(*f.date)) : nullptr;
+     },
+     [](const ListedFile& f) { return f.date ? LocalDateText(*f.date) : "-"; }},
+    {"candidate", [](const ListedFile& f) -> std::optional<Json> { return !f.reason; }},
+    {"reason",
+     [](const ListedFile& f) -> std::optional<Json> {
+       if (!f.reason) return std::nullopt;
+       return ReasonWord(*f.reason);
+     },
+     [](const ListedFile& f) {
+       std::string text = f.reason ? LeftOutText(*f.reason) : "";
+       if (f.error) text += ": " + ErrorText(*f.error);
+       return text;
+     },
+     0, false, true},
+    {"error",
+     [](const ListedFile& f) -> std::optional<Json> {
+       if (!f.error) return std::nullopt;
+       return ErrorJson(*f.error);
+     }},
+    {"from", HeaderJson<&MessageHeader::from>, HeaderText<&MessageHeader::from>, 30},
+    {"to", HeaderJson<&MessageHeader::to>, HeaderText<&MessageHeader::to>, 30},
+    {"cc", HeaderJson<&MessageHeader::cc>},
+    {"subject", HeaderJson<&MessageHeader::subject>, HeaderText<&MessageHeader::subject>, 50},
+    {"date_header", HeaderJson<&MessageHeader::date>},
+};
+
+// The columns of the text output.
+constexpr std::size_t kTextColumnCount = std::ranges::count_if(
+    kListColumns, [](const ListColumn& column) { return column.text != nullptr; });
+constexpr std::array<const ListColumn*, kTextColumnCount> kTextColumns = [] {
+  std::array<const ListColumn*, kTextColumnCount> columns{};
+  std::size_t next = 0;
+  for (const ListColumn& column : kListColumns) {
+    if (column.text != nullptr) columns[next++] = &column;
+  }
+  return columns;
+}();
+
+// A row's cells in the text output, with the terminal columns each takes.
 struct TextRow {
-  std::string name, size, date;
-  std::string reason = {};  // empty for a candidate
-  std::string from = {}, to = {}, subject = {};
-};
-
-struct TextColumn {
-  std::string TextRow::*cell;
-  bool right;     // aligned right, else left
-  bool optional;  // left out when no row has text in it
-};
-
-// Name, size (right-aligned) and date; the reason of a left-out file, when the
-// list has one; from, to and subject.
-constexpr TextColumn kTextColumns[] = {
-    {&TextRow::name, false, false},    {&TextRow::size, true, false},
-    {&TextRow::date, false, false},    {&TextRow::reason, false, true},
-    {&TextRow::from, false, false},    {&TextRow::to, false, false},
-    {&TextRow::subject, false, false},
-};
-constexpr std::size_t kTextColumnCount = std::size(kTextColumns);
-
-// A row's cells with the columns each takes on a terminal.
-struct MeasuredRow {
-  TextRow cells;
+  std::array<std::string, kTextColumnCount> cells;
   std::array<std::size_t, kTextColumnCount> widths;
 };
 
 TextRow ToText(const ListedFile& file) {
-  TextRow row{EscapeName(file.name), file.size ? std::to_string(*file.size) : "-",
-              file.date ? LocalDateText(*file.date) : "-"};
-  if (file.reason) row.reason = ReasonText(*file.reason);
-  if (file.error) row.reason += ": " + ErrorText(*file.error);
-  if (file.header) {
-    row.from = CutToWidth(file.header->from, kFromWidth);
-    row.to = CutToWidth(file.header->to, kToWidth);
-    row.subject = CutToWidth(file.header->subject, kSubjectWidth);
+  TextRow row;
+  for (std::size_t i = 0; i < kTextColumnCount; ++i) {
+    const ListColumn& column = *kTextColumns[i];
+    row.cells[i] = column.text(file);
+    if (column.width > 0) row.cells[i] = CutToWidth(row.cells[i], column.width);
+    row.widths[i] = TextWidth(row.cells[i]);
   }
   return row;
 }
 
 // The columns two spaces apart, each line without the blanks it would end with.
 void WriteText(const std::vector<ListedFile>& files, std::ostream& out) {
-  std::vector<MeasuredRow> rows;
+  std::vector<TextRow> rows;
   rows.reserve(files.size());
   std::array<std::size_t, kTextColumnCount> widths{};
   for (const ListedFile& file : files) {
-    MeasuredRow& row = rows.emplace_back(MeasuredRow{ToText(file), {}});
-    for (std::size_t i = 0; i < kTextColumnCount; ++i) {
-      row.widths[i] = TextWidth(row.cells.*kTextColumns[i].cell);
+    const TextRow& row = rows.emplace_back(ToText(file));
+    for (std::size_t i = 0; i < kTextColumnCount; ++i)
       widths[i] = std::max(widths[i], row.widths[i]);
-    }
   }
   std::string line;
-  for (const MeasuredRow& row : rows) {
+  for (const TextRow& row : rows) {
     line.clear();
     for (std::size_t i = 0; i < kTextColumnCount; ++i) {
-      const TextColumn& column = kTextColumns[i];
+      const ListColumn& column = *kTextColumns[i];
       if (column.optional && widths[i] == 0) continue;
       if (i > 0) line += "  ";
       const std::size_t padding = widths[i] - row.widths[i];
       if (column.right) line.append(padding, ' ');
-      line += row.cells.*column.cell;
+      line += row.cells[i];
       if (!column.right) line.append(padding, ' ');
     }
     line.erase(line.find_last_not_of(' ') + 1);
@@ -123,28 +173,16 @@ void WriteText(const std::vector<ListedFile>& files, std::ostream& out) {
   }
 }
 
-nlohmann::ordered_json HeaderField(const std::optional<MessageHeader>& header,
-                                   std::string MessageHeader::*field) {
-  return header ? nlohmann::ordered_json(*header.*field) : nullptr;
-}
-
-nlohmann::ordered_json ToJson(const ListedFile& file) {
-  nlohmann::ordered_json json = NameJson(file.name);
-  json["size"] = file.size ? nlohmann::ordered_json(*file.size) : nullptr;
-  json["date"] = file.date ? nlohmann::ordered_json(UtcDateText(*file.date)) : nullptr;
-  json["candidate"] = !file.reason;
-  if (file.reason) json["reason"] = ReasonWord(*file.reason);
-  if (file.error) json["error"] = ErrorJson(*file.error);
-  json["from"] = HeaderField(file.header, &MessageHeader::from);
-  json["to"] = HeaderField(file.header, &MessageHeader::to);
-  json["cc"] = HeaderField(file.header, &MessageHeader::cc);
-  json["subject"] = HeaderField(file.header, &MessageHeader::subject);
-  json["date_header"] = HeaderField(file.header, &MessageHeader::date);
+Json ToJson(const ListedFile& file) {
+  Json json = Json::object();
+  for (const ListColumn& column : kListColumns) {
+    if (std::optional<Json> value = column.json(file)) json[column.key] = std::move(*value);
+  }
   return json;
 }
 
 void WriteJson(const std::vector<ListedFile>& files, std::ostream& out) {
-  auto array = nlohmann::ordered_json::array();
+  auto array = Json::array();
   for (const ListedFile& file : files) array.push_back(ToJson(file));
   out << array.dump(2) << '\n';
 }
@@ -154,21 +192,17 @@ void WriteJson(const std::vector<ListedFile>& files, std::ostream& out) {
 void WarnUnreadable(const BadMailScan& scan, std::ostream& err) {
   const UnreadableFiles unreadable = CountUnreadable(scan);
   if (unreadable.count == 0) return;
-  err << kProgram << ": ";
-  if (unreadable.count == 1) {
-    err << "1 file in the Bad Mail directory could not be read and is not listed: ";
-  } else {
-    err << unreadable.count
-        << " files in the Bad Mail directory could not be read and are not listed; the first: ";
-  }
-  err << ErrorText(*unreadable.first) << " (list --all shows every one)\n";
+  err << kProgram << ": " << UnreadableText(unreadable.count)
+      << (unreadable.count == 1 ? ": " : "; the first: ") << ErrorText(*unreadable.first)
+      << " (list --all shows every one)\n";
 }
 
 // Every parked name from the Bad Mail directory's listing alone: not a file in
 // it is opened, so that completing a parked name stays quick on a large queue.
 std::vector<std::string> ParkedNames(FileSystem& files, const QueueLocations& locations) {
   std::vector<std::string> names;
-  for (DirectoryEntry& entry : files.OpenDirectory(locations.Directory(Queue::kBadMail))->Entries()) {
+  for (DirectoryEntry& entry :
+       files.OpenDirectory(locations.Directory(Queue::kBadMail))->Entries()) {
     names.push_back(std::move(entry.name));
   }
   return names;

@@ -61,22 +61,6 @@ const char* ReasonWord(LeftOutReason reason) {
   return "unreadable";
 }
 
-const char* ReasonText(LeftOutReason reason) {
-  switch (reason) {
-    case LeftOutReason::kSpooling:
-      return "spooling";
-    case LeftOutReason::kNonDeliveryReport:
-      return "non-delivery report";
-    case LeftOutReason::kNoMessageFile:
-      return "no message file";
-    case LeftOutReason::kNotRegularFile:
-      return "link or not a regular file";
-    case LeftOutReason::kUnreadable:
-      break;
-  }
-  return "unreadable";
-}
-
 std::string ErrorText(const FileError& error) {
   std::string text = "error " + std::to_string(error.number()) + ": " + error.description();
   if (!error.path().empty()) text += ": " + error.path();

@@ -22,10 +22,9 @@ std::string LocalDateText(FileDate date);
 // "2026-12-07T08:15:00Z": ISO 8601 in UTC.
 std::string UtcDateText(FileDate date);
 
-// "spooling", "ndr", "no-message-file", "not-regular-file", "unreadable".
+// "spooling", "ndr", "no-message-file", "not-regular-file", "unreadable"; for
+// people, LeftOutText says the same.
 const char* ReasonWord(LeftOutReason reason);
-// The same for people: "non-delivery report", "link or not a regular file", ...
-const char* ReasonText(LeftOutReason reason);
 
 // "error 2: <description>: <path>", the path left out when there is none.
 std::string ErrorText(const FileError& error);

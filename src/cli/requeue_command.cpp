@@ -12,6 +12,7 @@
 #include "cli/output_text.h"
 #include "cli/selection.h"
 #include "queue/bad_mail_scan.h"
+#include "queue/outcome_text.h"
 #include "queue/requeue.h"
 #include "queue/trail_record.h"
 
@@ -103,25 +104,11 @@ const char* KeptWord(KeptReason reason) {
   return "delete-failed";
 }
 
-const char* KeptText(KeptReason reason) {
-  switch (reason) {
-    case KeptReason::kNotFlushed:
-      return "the outbound queue could not be flushed";
-    case KeptReason::kChanged:
-      return "the server changed them meanwhile";
-    case KeptReason::kReadOnly:
-      return "a parked file is read-only";
-    case KeptReason::kDeleteFailed:
-      break;
-  }
-  return "they could not be deleted";
-}
-
 std::string RowText(const CommandRow& row, bool keep) {
   const std::string name = EscapeName(row.name);
   if (!row.parked) return "skipped " + name + ": not in the Bad Mail directory";
   if (row.reason) {
-    return "skipped " + name + ": not a requeue candidate (" + ReasonText(*row.reason) + ")";
+    return "skipped " + name + ": not a requeue candidate (" + LeftOutText(*row.reason) + ")";
   }
   switch (row.outcome) {
     case RequeueOutcome::kWouldRequeue:
@@ -129,16 +116,12 @@ std::string RowText(const CommandRow& row, bool keep) {
     case RequeueOutcome::kRequeued:
       return "requeued " + name + (keep ? ", kept in Bad Mail" : "");
     case RequeueOutcome::kRequeuedNotDeleted:
-      return "requeued " + name + ", but its parked files were kept in Bad Mail (" +
-             KeptText(*row.kept) + "): do not requeue it again";
+      return "requeued " + name + ", but " + kKeptInBadMail.one + " (" + KeptText(*row.kept) +
+             "): do not requeue it again";
     case RequeueOutcome::kNoLongerCandidate:
-      return "skipped " + name + ": no longer a requeue candidate";
     case RequeueOutcome::kOutboundSpooling:
-      return "skipped " + name +
-             ": not a requeue candidate (the server is sending a message of this name from the "
-             "outbound queue)";
     case RequeueOutcome::kGone:
-      return "skipped " + name + ": no longer in the Bad Mail directory";
+      return "skipped " + name + ": " + SkippedText(row.outcome)->one;
     case RequeueOutcome::kFailed:
       return "failed " + name;
     case RequeueOutcome::kNotTried:

@@ -16,7 +16,6 @@
 #include "support/fake_window.h"
 #include "support/mail_list_rows.h"
 #include "support/mail_server.h"
-#include "support/memory_mail_list.h"
 #include "support/permissions.h"
 #include "support/scratch_mounts.h"
 
@@ -65,7 +64,7 @@ struct Scene {
   ScratchMounts mounts;
   std::optional<PermissionsEnforced> enforced;
   std::map<std::string, Message> parked;
-  MemoryMailList list;
+  MailList list;
   FakeWindow window;
   NativeFileSystem files;
   RegistryQueueLocations locations;
@@ -133,7 +132,7 @@ void ExpectWindowWorks(Scene& s) {
   for (const auto& entry : s.parked) stillParked += fs::exists(s.Parked(entry.first));
   s.window.errors.clear();
   s.handlers.Form_Load();
-  EXPECT_EQ(s.list.RowCount(), stillParked);
+  EXPECT_EQ(s.list.size(), static_cast<std::size_t>(stillParked));
   s.handlers.cmdAll_Click();
   s.handlers.cmdCopy_Click();
   EXPECT_TRUE(s.window.errors.empty()) << s.window.errors.front();
@@ -150,7 +149,7 @@ void CheckFault(const Fault& fault) {
   Scene s;
   if (!fault.atLoad) {
     s.handlers.Form_Load();
-    ASSERT_EQ(s.list.RowCount(), 2);
+    ASSERT_EQ(s.list.size(), 2u);
     s.handlers.cmdAll_Click();
   }
   fault.make(s);
@@ -251,8 +250,8 @@ TEST(EnvironmentFaults, EachIsShownLosesNothingAndPassesOver) {
          SetMode(s.Parked("messages/beta"), fs::perms::owner_read | fs::perms::owner_write);
        },
        nullptr,
-       "1 message was requeued, but their parked files were kept in the Bad Mail directory. Do "
-       "not requeue them again:\nbeta (a parked file is read-only)"},
+       "1 message was requeued, but its parked files were kept in the Bad Mail directory. Do "
+       "not requeue it again:\nbeta (a parked file is read-only)"},
       {"a command file that may not be read, as the window opens", true, unreadable("alpha"),
        readable("alpha"),
        [](const Scene& s) {
@@ -298,7 +297,7 @@ TEST(EnvironmentFaults, TheRegistryRewrittenBetweenTwoLookups) {
   s.handlers.cmdCopy_Click();
   EXPECT_TRUE(s.window.errors.empty());
   EXPECT_EQ(s.window.notices.size(), 1u);
-  EXPECT_EQ(testing::RowTexts(s.list), std::vector<std::string>{"gamma"});
+  EXPECT_EQ(testing::RowNames(s.list), std::vector<std::string>{"gamma"});
   s.handlers.cmdAll_Click();
   s.handlers.cmdCopy_Click();
   EXPECT_EQ(ReadFile(s.server.mail() / "Other Outbound" / "messages" / "gamma"), "gamma body");
@@ -336,7 +335,7 @@ TEST(EnvironmentFaults, TheRegistryRewrittenDuringACopyPairsNoFilesOfTwoDirector
     }
   }
   s.handlers.Form_Load();
-  ASSERT_EQ(s.list.RowCount(), kMessages);
+  ASSERT_EQ(s.list.size(), static_cast<std::size_t>(kMessages));
   s.handlers.cmdAll_Click();
 
   const fs::path file = s.server.root() / "prefix" / "system.reg";

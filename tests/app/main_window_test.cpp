@@ -11,7 +11,6 @@
 #include "support/fake_window.h"
 #include "support/mail_list_rows.h"
 #include "support/mail_server.h"
-#include "support/memory_mail_list.h"
 #include "support/recording_file_system.h"
 
 namespace velmoth {
@@ -39,25 +38,20 @@ struct Scene {
     server.Park("spooling", "Status=Spooling\r\n");
   }
 
-  Names Listed() const { return testing::SortedRowTexts(list); }
-  bool AnyTicked() const {
-    for (int row = 1; row <= list.RowCount(); ++row) {
-      if (list.IsTicked(row)) return true;
-    }
-    return false;
-  }
+  Names Listed() const { return testing::SortedRowNames(list); }
+  bool AnyTicked() const { return !list.TickedRows().empty(); }
   // Whether every hourglass that went up came down again.
   bool PointerBack() const {
     int depth = 0;
-    for (const bool busy : list.pointerLog) {
+    for (const bool busy : window.pointerLog) {
       depth += busy ? 1 : -1;
       if (depth < 0) return false;
     }
-    return depth == 0 && !list.pointerLog.empty();
+    return depth == 0 && !window.pointerLog.empty();
   }
 
   MailServer server;
-  MemoryMailList list;
+  MailList list;
   FakeWindow window;
   RecordingFileSystem files{server.mail()};
   RegistryQueueLocations locations;
@@ -75,7 +69,7 @@ TEST(MainWindow, LoadListsTheCandidatesWithTheirMessageSizeAndCommandDate) {
   s.handlers.Form_Load();
 
   EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
-  const MemoryRow& alpha = s.list.rows.at(static_cast<std::size_t>(RowOf(s.list, "alpha") - 1));
+  const BadMailEntry& alpha = s.list[RowOf(s.list, "alpha")].entry;
   EXPECT_EQ(alpha.size, 5u);
   EXPECT_EQ(alpha.date, date);
   EXPECT_FALSE(s.AnyTicked());
@@ -85,7 +79,7 @@ TEST(MainWindow, LoadListsTheCandidatesWithTheirMessageSizeAndCommandDate) {
 TEST(MainWindow, AllTicksEveryRowAndNoneUnticksThem) {
   Scene s;
   s.handlers.Form_Load();
-  s.list.SetTicked(2, true);
+  s.list.SetTicked(1, true);
   const struct {
     void (MainWindowHandlers::*click)();
     bool ticked;
@@ -93,9 +87,9 @@ TEST(MainWindow, AllTicksEveryRowAndNoneUnticksThem) {
                {&MainWindowHandlers::cmdNone_Click, false}};
   for (const auto& c : cases) {
     (s.handlers.*c.click)();
-    for (int row = 1; row <= s.list.RowCount(); ++row) EXPECT_EQ(s.list.IsTicked(row), c.ticked);
+    EXPECT_EQ(s.list.TickedRows().size(), c.ticked ? 2u : 0u);
   }
-  EXPECT_EQ(s.list.RowCount(), 2);
+  EXPECT_EQ(s.list.size(), 2u);
 }
 
 TEST(MainWindow, CopyRequeuesTheTickedRowsAndKeepsOrDeletesTheParkedFiles) {
@@ -166,7 +160,7 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
       {"a rename refused",
        nullptr,
        [](Scene& s) {
-         const fs::path failing = s.server.outbound() / "messages" / s.list.RowText(1);
+         const fs::path failing = s.server.outbound() / "messages" / s.list[0].entry.name;
          s.files.access = DirectoryAccess{true, false, false, "alice"};
          s.files.fault = [failing](const std::string& step,
                                    const fs::path& path) -> std::optional<FileError> {
@@ -177,7 +171,7 @@ TEST(MainWindow, AFailureIsShownOnceAndTheWindowStaysWithTheListAsOnDisk) {
        },
        [](const Scene& s) {
          return Names{"Error " + std::to_string(kErrorAccessDenied) + ": Access denied\n\n",
-                      PathText(s.server.outbound() / "messages" / s.list.RowText(1)),
+                      PathText(s.server.outbound() / "messages" / s.list[0].entry.name),
 #ifdef _WIN32
                       "\n\nOnly an administrator may change the mail server's queues: start "
                       "Velmoth as administrator."
@@ -225,7 +219,7 @@ TEST(MainWindow, AReadOnlyParkedMessageIsShownStaysListedAndItsCopyIsWritable) {
   s.handlers.cmdCopy_Click();
   EXPECT_TRUE(s.window.errors.empty());
   ASSERT_EQ(s.window.notices.size(), 1u);
-  EXPECT_NE(s.window.notices[0].find("Do not requeue them again:\nalpha (a parked file is "
+  EXPECT_NE(s.window.notices[0].find("Do not requeue it again:\nalpha (a parked file is "
                                      "read-only)"),
             std::string::npos)
       << s.window.notices[0];
@@ -247,10 +241,9 @@ TEST(MainWindow, RowsSkippedByTheCopyAreToldInOneNotice) {
   ASSERT_EQ(s.window.notices.size(), 1u);
   EXPECT_EQ(s.window.notices[0],
             "2 messages were skipped and left as they are:\n"
-            "1 is no longer a requeue candidate (the server has begun to send it again, or it is "
-            "a non-delivery report)\n"
+            "1 is no longer a requeue candidate\n"
             "1 is no longer in the Bad Mail directory");
-  EXPECT_EQ(s.list.RowCount(), 0);
+  EXPECT_EQ(s.list.size(), 0u);
 }
 
 TEST(MainWindow, FilesTheScanCouldNotReadAreToldOnce) {
@@ -265,13 +258,13 @@ TEST(MainWindow, FilesTheScanCouldNotReadAreToldOnce) {
       "3 files in the Bad Mail directory could not be read and are not listed. The first:\n\n"
       "Error "))
       << s.window.errors[0];
-  EXPECT_EQ(s.list.RowCount(), 0);
+  EXPECT_EQ(s.list.size(), 0u);
 }
 
 TEST(MainWindow, EveryScanStartsFromAnEmptyListWithNoRowTicked) {
   Scene s;
-  s.list.AddRow("stale", "stale");
-  s.list.SetTicked(1, true);
+  s.list.Replace({{"stale", 1, FileDate{}}});
+  s.list.SetTicked(0, true);
   s.handlers.Form_Load();
   EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
   s.handlers.cmdAll_Click();
@@ -280,7 +273,7 @@ TEST(MainWindow, EveryScanStartsFromAnEmptyListWithNoRowTicked) {
   EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
   EXPECT_FALSE(s.AnyTicked());
   // The hourglass for the load, and for the copy and its rescan, each time back.
-  EXPECT_EQ(s.list.pointerLog, (std::vector<bool>{true, false, true, false, true, false}));
+  EXPECT_EQ(s.window.pointerLog, (std::vector<bool>{true, false, true, false, true, false}));
 }
 
 TEST(MainWindow, DoubleClickOpensTheSelectedMessageFile) {
@@ -288,7 +281,7 @@ TEST(MainWindow, DoubleClickOpensTheSelectedMessageFile) {
   s.handlers.Form_Load();
   s.handlers.lvwMail_DblClick();
   EXPECT_TRUE(s.window.viewed.empty());
-  s.list.selected = RowOf(s.list, "beta two");
+  s.window.selected = RowOf(s.list, "beta two");
   s.handlers.lvwMail_DblClick();
   ASSERT_EQ(s.window.viewed.size(), 1u);
   EXPECT_EQ(s.window.viewed[0], s.server.badMail() / "messages" / "beta two");

@@ -1,8 +1,11 @@
-// The window's services held in memory: the tick box as a test sets it, and the
-// message boxes, viewer starts and closing written down.
+// The window's services held in memory: the selection and the tick box as a test
+// sets them, and the hourglass, message boxes, viewer starts and closing written
+// down.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,8 @@ namespace velmoth::testing {
 
 class FakeWindow : public WindowServices {
  public:
+  std::optional<std::size_t> SelectedRow() const override { return selected; }
+  void SetBusyPointer(bool busy) override { pointerLog.push_back(busy); }
   bool IsDeleteTicked() const override { return deleteTicked; }
   void ShowError(const std::string& message) override { errors.push_back(message); }
   void ShowNotice(const std::string& message) override { notices.push_back(message); }
@@ -23,12 +28,14 @@ class FakeWindow : public WindowServices {
   }
   void Close() override { closed = true; }
 
+  std::optional<std::size_t> selected;
   bool deleteTicked = true;
   bool viewerMissing = false;
   bool closed = false;
   std::vector<std::string> errors;
   std::vector<std::string> notices;
   std::vector<std::filesystem::path> viewed;
+  std::vector<bool> pointerLog;
 };
 
 }  // namespace velmoth::testing

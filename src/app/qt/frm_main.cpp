@@ -2,6 +2,7 @@
 // 96 dpi; Qt scales them for other screen densities.
 #include "app/qt/frm_main.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QFile>
@@ -76,8 +77,8 @@ QIcon VelmothIcon() {
 FrmMain::FrmMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      model_([this](int row) { return handlers_.RowTip(row); }),
-      handlers_(model_, *this, files_, locations_) {
+      model_([this](std::size_t position) { return handlers_.RowTip(position); }),
+      handlers_(model_.list(), *this, files_, locations_) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromLatin1(form::kCaption));
   setWindowIcon(VelmothIcon());
@@ -140,7 +141,6 @@ QWidget* FrmMain::NewControl(const form::Control& control) {
 QTreeView* FrmMain::NewList() {
   auto* view = new MailView(this);
   view->setModel(&model_);
-  model_.SetSelectionModel(view->selectionModel());
   view->setRootIsDecorated(false);
   view->setItemsExpandable(false);
   view->setUniformRowHeights(true);
@@ -177,6 +177,20 @@ void FrmMain::FitFont() {
 }
 
 void FrmMain::Form_Load() { handlers_.Form_Load(); }
+
+std::optional<std::size_t> FrmMain::SelectedRow() const {
+  const QModelIndexList selected = lvwMail_->selectionModel()->selectedRows();
+  if (selected.isEmpty()) return std::nullopt;
+  return static_cast<std::size_t>(selected.first().row());
+}
+
+void FrmMain::SetBusyPointer(bool busy) {
+  if (busy) {
+    if (busyDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+    QApplication::restoreOverrideCursor();
+  }
+}
 
 bool FrmMain::IsDeleteTicked() const { return chkDelete_->isChecked(); }
 

@@ -1,11 +1,14 @@
 // frmMain, the program's one window, drawn with Qt Widgets: it lays out the
 // controls, forwards their events to the shared handlers and provides the
-// window services they need (message box, viewer, delete option, closing).
+// window services they need (selection, hourglass, message box, viewer, delete
+// option, closing).
 #pragma once
 
 #include <QMessageBox>
 #include <QWidget>
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/main_window.h"
@@ -30,6 +33,8 @@ class FrmMain final : public QWidget, public WindowServices {
   MailModel& model() { return model_; }
 
   // WindowServices.
+  std::optional<std::size_t> SelectedRow() const override;
+  void SetBusyPointer(bool busy) override;
   bool IsDeleteTicked() const override;
   void ShowError(const std::string& message) override;
   void ShowNotice(const std::string& message) override;
@@ -51,6 +56,7 @@ class FrmMain final : public QWidget, public WindowServices {
 
   QTreeView* lvwMail_ = nullptr;
   QCheckBox* chkDelete_ = nullptr;
+  int busyDepth_ = 0;
 };
 
 }  // namespace velmoth::qt

@@ -98,7 +98,7 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations)
-    : instance_(instance), handlers_(list_, *this, files, locations) {}
+    : instance_(instance), handlers_(list_.list(), *this, files, locations) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -160,7 +160,7 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
     case WM_NOTIFY:
-      return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+      return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
     case WM_SETCURSOR:
       if (OnSetCursor()) return TRUE;
       break;
@@ -259,33 +259,26 @@ void FrmMain::OnCommand(int id, int code) {
   }
 }
 
-LRESULT FrmMain::OnNotify(const NMHDR& header) {
+LRESULT FrmMain::OnNotify(NMHDR& header) {
   if (header.idFrom != static_cast<UINT_PTR>(ControlId("lvwMail"))) return 0;
   switch (header.code) {
-    case LVN_GETDISPINFOW:
-      list_.GetDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
-      return 0;
     case LVN_GETINFOTIPW: {
-      auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header));
-      // The control counts its items from 0, the list its rows from 1.
-      if (tip.iItem >= 0 && tip.iItem < list_.RowCount()) {
-        list_.GetInfoTip(tip, handlers_.RowTip(tip.iItem + 1));
+      auto& tip = reinterpret_cast<NMLVGETINFOTIPW&>(header);
+      if (tip.iItem >= 0 && static_cast<std::size_t>(tip.iItem) < list_.list().size()) {
+        list_.GetInfoTip(tip, handlers_.RowTip(static_cast<std::size_t>(tip.iItem)));
       }
       return 0;
     }
     case NM_DBLCLK:
       handlers_.lvwMail_DblClick();
       return 0;
-    case LVN_DELETEALLITEMS:
-      // No LVN_DELETEITEM for each of possibly many rows: nothing is kept per row.
-      return TRUE;
     default:
-      return 0;
+      return list_.Notify(header);
   }
 }
 
 bool FrmMain::OnSetCursor() {
-  if (!list_.busy()) return false;
+  if (busyDepth_ == 0) return false;
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   return true;
 }
@@ -308,6 +301,16 @@ void FrmMain::OnDestroy() {
   if (font_ != nullptr) DeleteObject(font_);
   font_ = nullptr;
   PostQuitMessage(0);
+}
+
+std::optional<std::size_t> FrmMain::SelectedRow() const { return list_.SelectedRow(); }
+
+void FrmMain::SetBusyPointer(bool busy) {
+  if (busy) {
+    if (busyDepth_++ == 0) SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  } else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  }
 }
 
 bool FrmMain::IsDeleteTicked() const {

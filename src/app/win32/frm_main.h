@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +38,8 @@ class FrmMain final : public WindowServices {
   // Runs the thread's message loop until the window is gone; the exit code.
   static int RunMessageLoop(HWND window);
 
+  std::optional<std::size_t> SelectedRow() const override;
+  void SetBusyPointer(bool busy) override;
   bool IsDeleteTicked() const override;
   void ShowError(const std::string& message) override;
   void ShowNotice(const std::string& message) override;
@@ -48,7 +52,7 @@ class FrmMain final : public WindowServices {
 
   bool OnCreate();
   void OnCommand(int id, int code);
-  LRESULT OnNotify(const NMHDR& header);
+  LRESULT OnNotify(NMHDR& header);
   bool OnSetCursor();
   void OnActivate(bool active);
   void OnDpiChanged(UINT dpi, const RECT& suggested);
@@ -70,6 +74,8 @@ class FrmMain final : public WindowServices {
   HFONT font_ = nullptr;
   // The control that had the focus when the window was last deactivated.
   HWND focus_ = nullptr;
+  // Hourglasses up: while a scan or requeue runs, WM_SETCURSOR shows one.
+  int busyDepth_ = 0;
 };
 
 }  // namespace velmoth::win32

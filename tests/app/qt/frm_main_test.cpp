@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 using velmoth::testing::MailServer;
 using velmoth::testing::ReadFile;
 using velmoth::testing::RowOf;
-using velmoth::testing::SortedRowTexts;
+using velmoth::testing::SortedRowNames;
 using velmoth::testing::WriteFile;
 using Names = std::vector<std::string>;
 
@@ -92,13 +92,16 @@ class FrmMainTest : public ::testing::Test {
   void Click(std::string_view button) {
     QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton);
   }
-  MailModel& list() { return window->model(); }
+  MailModel& model() { return window->model(); }
+  const MailList& list() { return model().list(); }
   void Tick(const std::string& name) {
-    list().setData(list().index(RowOf(list(), name) - 1, 0), Qt::Checked, Qt::CheckStateRole);
+    const int row = static_cast<int>(RowOf(list(), name));
+    model().setData(model().index(row, 0), Qt::Checked, Qt::CheckStateRole);
   }
-  void DoubleClickRow(int row) {
+  void DoubleClickRow(std::size_t position) {
     auto* view = Control<QTreeView>("lvwMail");
-    const QRect cell = view->visualRect(list().index(row - 1, MailModel::kFileSize));
+    const QRect cell =
+        view->visualRect(model().index(static_cast<int>(position), form::ColumnIndex("File size")));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
   }
@@ -210,12 +213,12 @@ TEST_F(FrmMainLayout, ThePixelsOfTheFormScaleWithTheScreen) {
 TEST_F(FrmMainTest, LoadListsTheParkedMessagesAndAllAndNoneTickThem) {
   for (const char* name : {"a", "b"}) server.Park(name, kParked);
   Open();
-  EXPECT_EQ(SortedRowTexts(list()), (Names{"a", "b"}));
+  EXPECT_EQ(SortedRowNames(list()), (Names{"a", "b"}));
   for (const auto& [button, ticked] : {std::pair{"cmdAll", true}, std::pair{"cmdNone", false}}) {
     Click(button);
-    for (int row = 1; row <= list().RowCount(); ++row) {
-      EXPECT_EQ(list().IsTicked(row), ticked) << button << " row " << row;
-      EXPECT_EQ(list().index(row - 1, 0).data(Qt::CheckStateRole).toInt(),
+    for (std::size_t row = 0; row < list().size(); ++row) {
+      EXPECT_EQ(list()[row].ticked, ticked) << button << " row " << row;
+      EXPECT_EQ(model().index(static_cast<int>(row), 0).data(Qt::CheckStateRole).toInt(),
                 ticked ? Qt::Checked : Qt::Unchecked);
     }
   }
@@ -227,8 +230,8 @@ TEST_F(FrmMainTest, ARowsTooltipTellsWhoItsMessageIsFromToWhomAndWhatAboutAsWrit
               "From: =?UTF-8?Q?J=C3=B6rg?= <j@example.org>\r\nTo: bob@example.net\r\n"
               "Subject: <b>Rates</b> & fees\r\n\r\nbody");
   Open();
-  for (int column = 0; column < MailModel::kColumnCount; ++column) {
-    const QString tip = list().index(0, column).data(Qt::ToolTipRole).toString();
+  for (int column = 0; column < form::kColumnCount; ++column) {
+    const QString tip = model().index(0, column).data(Qt::ToolTipRole).toString();
     // Rich text, so that markup in a header is shown, not obeyed.
     QTextDocument shown;
     shown.setHtml(tip);
@@ -252,7 +255,7 @@ TEST_F(FrmMainTest, CopyRequeuesTheTickedRowsAsTheDeleteBoxSays) {
     EXPECT_TRUE(fs::exists(server.outbound() / "messages" / "a.msg"));
     EXPECT_EQ(fs::exists(server.badMail() / "messages" / "a.msg"), !deleteParked);
     const Names listed = deleteParked ? Names{"b.msg"} : Names{"a.msg", "b.msg"};
-    EXPECT_EQ(SortedRowTexts(list()), listed);
+    EXPECT_EQ(SortedRowNames(list()), listed);
   }
   EXPECT_TRUE(boxes.seen.empty());
 }
@@ -269,10 +272,23 @@ TEST_F(FrmMainTest, EnterAndEscTriggerNothingWhereverTheFocusIs) {
       QTest::keyClick(focus, key);
     }
   }
-  EXPECT_TRUE(list().IsTicked(1));
+  EXPECT_TRUE(list()[0].ticked);
   EXPECT_TRUE(Control<QCheckBox>("chkDelete")->isChecked());
   EXPECT_FALSE(fs::exists(server.outbound() / "a.msg"));
   EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(FrmMainTest, TheHourglassLastsUntilTheOutermostBusySpanEnds) {
+  window = std::make_unique<FrmMain>();
+  const struct {
+    bool busy;
+    bool expected;
+  } steps[] = {{true, true}, {true, true}, {false, true}, {false, false}, {false, false}};
+  for (const auto& step : steps) {
+    window->SetBusyPointer(step.busy);
+    const QCursor* cursor = QApplication::overrideCursor();
+    EXPECT_EQ(cursor != nullptr && cursor->shape() == Qt::WaitCursor, step.expected);
+  }
 }
 
 TEST_F(FrmMainTest, QuitClosesTheWindow) {

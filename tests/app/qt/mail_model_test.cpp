@@ -1,6 +1,6 @@
-// The list model as the scan, the requeue and the view see it: positions follow
-// the order shown after a sort, rows added while busy stay consistent, dates read
-// in the user's locale, and a hundred thousand rows go in through MailList.
+// The list model as the view sees it: the window's list row for row, also after a
+// sort from the header, each change of the list handed on as one fine-grained
+// signal, dates read in the user's locale, and a hundred thousand rows at once.
 #include "app/qt/mail_model.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QLocale>
+#include <QSignalSpy>
 #include <QTextDocument>
 #include <QTreeView>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,11 @@ namespace velmoth::qt {
 namespace {
 
 using std::chrono::seconds;
-using velmoth::testing::RowTexts;
+using velmoth::testing::RowNames;
+
+constexpr int kFilename = form::ColumnIndex("Filename");
+constexpr int kFileSize = form::ColumnIndex("File size");
+constexpr int kFileDate = form::ColumnIndex("File date");
 
 FileDate At(std::int64_t secondsSinceEpoch) { return FileDate(seconds(secondsSinceEpoch)); }
 
@@ -30,20 +36,16 @@ struct Entry {
   std::int64_t date;
 };
 
-void Fill(MailList& list, const std::vector<Entry>& entries) {
-  BusyPointer busy(list);
-  list.RemoveAllRows();
-  for (const Entry& entry : entries) {
-    list.AddRow(entry.name, entry.name);
-    list.SetSize(list.RowCount(), entry.size);
-    list.SetDate(list.RowCount(), At(entry.date));
-  }
+void Fill(MailModel& model, const std::vector<Entry>& entries) {
+  std::vector<BadMailEntry> scanned;
+  for (const Entry& entry : entries) scanned.push_back({entry.name, entry.size, At(entry.date)});
+  model.list().Replace(std::move(scanned));
 }
 
 std::vector<std::string> Shown(const MailModel& model) {
   std::vector<std::string> shown;
   for (int row = 0; row < model.rowCount(); ++row) {
-    shown.push_back(model.index(row, 0).data().toString().toStdString());
+    shown.push_back(model.index(row, kFilename).data().toString().toStdString());
   }
   return shown;
 }
@@ -55,44 +57,79 @@ const std::vector<Entry> kEntries = {
     {"Beta", 100, 1700000000},    // 11/14/23
 };
 
-struct SortCase {
-  int column;
-  Qt::SortOrder order;
-  std::vector<std::string> expected;
-};
-
-TEST(MailModelTest, SortReordersTheListPositionsAsShown) {
-  const std::vector<SortCase> cases = {
-      {MailModel::kFilename, Qt::AscendingOrder, {"alpha", "Beta", "charlie"}},
-      {MailModel::kFilename, Qt::DescendingOrder, {"charlie", "Beta", "alpha"}},
-      {MailModel::kFileSize, Qt::AscendingOrder, {"alpha", "charlie", "Beta"}},
-      {MailModel::kFileSize, Qt::DescendingOrder, {"Beta", "charlie", "alpha"}},
-      {MailModel::kFileDate, Qt::AscendingOrder, {"Beta", "charlie", "alpha"}},
+TEST(MailModelTest, AHeaderSortReordersTheListItselfAndTheViewShowsItsOrder) {
+  const struct {
+    int column;
+    Qt::SortOrder order;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {kFilename, Qt::AscendingOrder, {"alpha", "Beta", "charlie"}},
+      {kFileSize, Qt::DescendingOrder, {"Beta", "charlie", "alpha"}},
+      {kFileDate, Qt::AscendingOrder, {"Beta", "charlie", "alpha"}},
       {-1, Qt::AscendingOrder, {"charlie", "alpha", "Beta"}},
   };
   MailModel model;
   Fill(model, kEntries);
-  for (const SortCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "column " << c.column << " order " << c.order);
     model.sort(c.column, c.order);
-    EXPECT_EQ(RowTexts(model), c.expected);
+    EXPECT_EQ(RowNames(model.list()), c.expected);
     EXPECT_EQ(Shown(model), c.expected);
   }
 }
 
-TEST(MailModelTest, ATooltipIsTheTipOfTheListRowShownThereAsPlainText) {
-  const MailModel* list = nullptr;
-  MailModel model([&list](int row) { return "<b>" + list->RowText(row) + "</b>"; });
-  list = &model;
+TEST(MailModelTest, EachChangeOfTheListReachesTheViewAsOneFineGrainedSignal) {
+  MailModel model;
   Fill(model, kEntries);
-  model.sort(MailModel::kFilename, Qt::DescendingOrder);
-  const std::vector<std::string> shown = Shown(model);
+  QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+  QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  QSignalSpy laidOut(&model, &QAbstractItemModel::layoutChanged);
+  QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+  const auto every = [](const BadMailEntry&) { return true; };
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    int inserted, removed, changed, laidOut;
+    int firstChanged = 0, lastChanged = 0;  // the rows of the one dataChanged
+  } cases[] = {
+      {"a rescan", [&] { Fill(model, kEntries); }, 1, 1, 0, 0},
+      {"a tick", [&] { model.list().SetTicked(1, true); }, 0, 0, 1, 0, 1, 1},
+      {"the same tick again", [&] { model.list().SetTicked(1, true); }, 0, 0, 0, 0},
+      {"every row ticked", [&] { model.list().TickWhere(every, true); }, 0, 0, 1, 0, 0, 2},
+      {"a sort", [&] { model.sort(kFileSize, Qt::AscendingOrder); }, 0, 0, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (QSignalSpy* spy : {&inserted, &removed, &changed, &laidOut}) spy->clear();
+    c.change();
+    EXPECT_EQ(inserted.count(), c.inserted);
+    EXPECT_EQ(removed.count(), c.removed);
+    EXPECT_EQ(laidOut.count(), c.laidOut);
+    ASSERT_EQ(changed.count(), c.changed);
+    if (c.changed == 0) continue;
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), c.firstChanged);
+    EXPECT_EQ(changed[0][1].toModelIndex().row(), c.lastChanged);
+  }
+  EXPECT_EQ(reset.count(), 0);
+  EXPECT_EQ(inserted[0].mid(1), (QList<QVariant>{0, 2})) << "the rescan's rows in one insertion";
+}
+
+TEST(MailModelTest, ATooltipIsTheTipOfTheListRowShownThereAsPlainText) {
+  const MailModel* shown = nullptr;
+  MailModel model([&shown](std::size_t position) {
+    return "<b>" + shown->list()[position].entry.name + "</b>";
+  });
+  shown = &model;
+  Fill(model, kEntries);
+  model.sort(kFilename, Qt::DescendingOrder);
+  const std::vector<std::string> names = Shown(model);
   for (int row = 0; row < model.rowCount(); ++row) {
-    for (int column = 0; column < MailModel::kColumnCount; ++column) {
+    for (int column = 0; column < form::kColumnCount; ++column) {
       QTextDocument tip;
       tip.setHtml(model.index(row, column).data(Qt::ToolTipRole).toString());
       EXPECT_EQ(tip.toPlainText().toStdString(),
-                "<b>" + shown[static_cast<std::size_t>(row)] + "</b>")
+                "<b>" + names[static_cast<std::size_t>(row)] + "</b>")
           << "row " << row << " column " << column;
     }
   }
@@ -104,52 +141,18 @@ TEST(MailModelTest, ATooltipIsTheTipOfTheListRowShownThereAsPlainText) {
 TEST(MailModelTest, TicksAndSelectionStayWithTheirMessageAcrossASort) {
   MailModel model;
   Fill(model, kEntries);
-  EXPECT_EQ(model.SelectedRow(), 0);
   QItemSelectionModel selection(&model);
-  model.SetSelectionModel(&selection);
-  EXPECT_EQ(model.SelectedRow(), 0);
-  model.SetTicked(1, true);  // charlie
+  model.setData(model.index(0, 0), Qt::Checked, Qt::CheckStateRole);  // charlie
   selection.select(model.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
-  model.sort(MailModel::kFilename, Qt::AscendingOrder);
+  model.sort(kFilename, Qt::AscendingOrder);
 
-  EXPECT_EQ(model.RowText(model.SelectedRow()), "alpha");
-  EXPECT_TRUE(model.IsTicked(3));
-  EXPECT_FALSE(model.IsTicked(1));
+  ASSERT_EQ(selection.selectedRows().size(), 1);
+  EXPECT_EQ(model.list()[static_cast<std::size_t>(selection.selectedRows()[0].row())].entry.name,
+            "alpha");
+  EXPECT_TRUE(model.list()[2].ticked);
+  EXPECT_FALSE(model.list()[0].ticked);
   EXPECT_EQ(model.index(2, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
-}
-
-TEST(MailModelTest, RowsAddedWhileBusyAreListedAtOnceAndShownWhenTheScanEnds) {
-  MailModel model;
-  model.SetBusyPointer(true);
-  model.SetBusyPointer(true);  // a requeue's pointer around a scan's
-  model.AddRow("one", "one");
-  model.AddRow("two", "two");
-  model.SetSize(2, 42);
-  model.SetTicked(2, true);
-  EXPECT_EQ(model.RowCount(), 2);
-  EXPECT_EQ(model.RowText(2), "two");
-  EXPECT_TRUE(model.IsTicked(2));
-  EXPECT_EQ(model.rowCount(), 0);
-  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-
-  model.SetBusyPointer(false);
-  EXPECT_EQ(model.rowCount(), 0);
-  model.SetBusyPointer(false);
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  ASSERT_EQ(model.rowCount(), 2);
-  EXPECT_EQ(model.index(1, MailModel::kFileSize).data().toString(), "42");
-  EXPECT_EQ(model.index(1, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
-}
-
-TEST(MailModelTest, ARebuiltListKeepsTheChosenSortAndAddsUnticked) {
-  MailModel model;
-  Fill(model, kEntries);
-  model.sort(MailModel::kFileSize, Qt::DescendingOrder);
-  model.SetTicked(1, true);
-  Fill(model, kEntries);
-  EXPECT_EQ(RowTexts(model), (std::vector<std::string>{"Beta", "charlie", "alpha"}));
-  for (int row = 1; row <= 3; ++row) EXPECT_FALSE(model.IsTicked(row));
 }
 
 TEST(MailModelTest, ShowsSizesRightAlignedAndDatesInTheUsersLocale) {
@@ -169,26 +172,24 @@ TEST(MailModelTest, ShowsSizesRightAlignedAndDatesInTheUsersLocale) {
     QLocale::setDefault(c.locale);
     MailModel model;
     Fill(model, {{"x", 1234, c.date}});
-    EXPECT_EQ(model.index(0, MailModel::kFileDate).data().toString().toStdString(),
-              c.expected.toStdString());
+    EXPECT_EQ(model.index(0, kFileDate).data().toString().toStdString(), c.expected.toStdString());
   }
   QLocale::setDefault(saved);
   MailModel model;
   Fill(model, {{"x", 1234, 0}});
-  EXPECT_EQ(model.index(0, MailModel::kFileSize).data().toString(), "1234");
-  EXPECT_TRUE(model.index(0, MailModel::kFileSize).data(Qt::TextAlignmentRole).toInt() &
-              Qt::AlignRight);
+  EXPECT_EQ(model.index(0, kFileSize).data().toString(), "1234");
+  EXPECT_TRUE(model.index(0, kFileSize).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight);
 }
 
 TEST(MailModelTest, NamesThatAreNotUtf8KeepTheirBytes) {
   MailModel model;
   const std::string latin1 = "caf\xe9.msg";
   Fill(model, {{latin1, 1, 0}});
-  EXPECT_EQ(model.RowText(1), latin1);
+  EXPECT_EQ(model.list()[0].entry.name, latin1);
   EXPECT_FALSE(model.index(0, 0).data().toString().isEmpty());
 }
 
-TEST(MailModelTest, FillsAHundredThousandRowsThroughTheListInterface) {
+TEST(MailModelTest, FillsAHundredThousandRowsThroughTheList) {
   constexpr int kRows = 100000;
   MailModel model;
   QTreeView view;
@@ -203,11 +204,11 @@ TEST(MailModelTest, FillsAHundredThousandRowsThroughTheListInterface) {
   }
   Fill(model, entries);
   ASSERT_EQ(model.rowCount(), kRows);
-  EXPECT_EQ(model.RowText(kRows), "99999.msg");
-  for (int row = 1; row <= kRows; ++row) model.SetTicked(row, true);
-  view.sortByColumn(MailModel::kFileSize, Qt::AscendingOrder);
-  EXPECT_EQ(model.RowText(1), "99999.msg");
-  EXPECT_TRUE(model.IsTicked(kRows));
+  EXPECT_EQ(model.list()[kRows - 1].entry.name, "99999.msg");
+  model.list().TickWhere([](const BadMailEntry&) { return true; }, true);
+  view.sortByColumn(kFileSize, Qt::AscendingOrder);
+  EXPECT_EQ(model.list()[0].entry.name, "99999.msg");
+  EXPECT_TRUE(model.list()[kRows - 1].ticked);
   view.scrollToBottom();
   QApplication::processEvents();
 }

@@ -420,6 +420,24 @@ TEST_F(FrmMainTest, QuitAndTheCloseBoxEndTheProgramButEnterAndEscDoNot) {
   }
 }
 
+TEST_F(FrmMainTest, TheHourglassLastsUntilTheOutermostBusySpanEnds) {
+  Open();
+  const HCURSOR hourglass = LoadCursorW(nullptr, IDC_WAIT);
+  const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  const struct {
+    bool busy;
+    bool expected;
+  } steps[] = {{true, true}, {true, true}, {false, true}, {false, false}, {false, false}};
+  for (const auto& step : steps) {
+    frm->SetBusyPointer(step.busy);
+    EXPECT_EQ(GetCursor(), step.expected ? hourglass : arrow);
+    // The window keeps it when the mouse moves over it.
+    SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), step.expected ? hourglass : arrow);
+  }
+}
+
 TEST_F(FrmMainTest, MessageBoxesBearTheCaptionAndTheIconOfTheirKind) {
   Open();
   const struct {
