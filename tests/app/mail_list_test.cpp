@@ -37,7 +37,7 @@ class RecordingView final : public MailListView {
   void RowsAboutToBeReordered() override { Note("reorder"); }
   void RowsReordered(const std::vector<std::size_t>& newPositions) override {
     std::string text = "reordered";
-    for (const std::size_t position : newPositions) text += " " + std::to_string(position);
+    for (const std::size_t position : newPositions) (text += ' ') += std::to_string(position);
     Note(text);
   }
 
