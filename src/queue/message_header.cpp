@@ -33,7 +33,7 @@ std::optional<std::size_t> FindHeaderEnd(std::string_view data, std::size_t sear
 }
 
 // Reads the header block into `buffer`, which holds kMessageHeaderLimit bytes.
-std::string_view ReadHeaderBlock(InputFile& message, char* buffer) {
+std::string_view ReadHeaderBlockInto(InputFile& message, char* buffer) {
   for (std::size_t size = 0;;) {
     const std::size_t wanted = std::min(kReadSize, kMessageHeaderLimit - size);
     const std::size_t got = message.Read(buffer + size, wanted);
@@ -45,14 +45,12 @@ std::string_view ReadHeaderBlock(InputFile& message, char* buffer) {
   }
 }
 
-enum class Field { kFrom, kTo, kCc, kSubject, kDate, kOther };
+enum class Field { kFrom, kTo, kCc, kSubject, kDate, kMessageId, kOther };
 
 Field FieldNamed(std::string_view name) {
-  static constexpr std::pair<std::string_view, Field> kNames[] = {{"from", Field::kFrom},
-                                                                  {"to", Field::kTo},
-                                                                  {"cc", Field::kCc},
-                                                                  {"subject", Field::kSubject},
-                                                                  {"date", Field::kDate}};
+  static constexpr std::pair<std::string_view, Field> kNames[] = {
+      {"from", Field::kFrom},       {"to", Field::kTo},     {"cc", Field::kCc},
+      {"subject", Field::kSubject}, {"date", Field::kDate}, {"message-id", Field::kMessageId}};
   for (const auto& [known, field] : kNames) {
     if (AsciiEqualFolded(name, known)) return field;
   }
@@ -92,6 +90,7 @@ class FieldCollector {
     if (field == Field::kFrom) header_.from = DecodeAddressList(raw);
     if (field == Field::kSubject) header_.subject = DecodeHeaderText(raw);
     if (field == Field::kDate) header_.date = DecodeHeaderText(raw);
+    if (field == Field::kMessageId) header_.messageId = DecodeHeaderText(raw);
   }
   MessageHeader Result() { return std::move(header_); }
 
@@ -125,7 +124,12 @@ MessageHeader ParseHeaderBlock(std::string_view block, MessageAddresses* address
 
 MessageHeader ReadMessageHeader(InputFile& message, MessageAddresses* addresses) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(kMessageHeaderLimit);
-  return ParseHeaderBlock(ReadHeaderBlock(message, buffer.get()), addresses);
+  return ParseHeaderBlock(ReadHeaderBlockInto(message, buffer.get()), addresses);
+}
+
+std::string ReadHeaderBlock(InputFile& message) {
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kMessageHeaderLimit);
+  return std::string(ReadHeaderBlockInto(message, buffer.get()));
 }
 
 MessageHeader ReadMessageHeader(Directory& messages, const std::string& name,

@@ -15,7 +15,7 @@ namespace velmoth {
 
 // The fields shown for a message, as UTF-8 text. A field the header lacks is empty.
 struct MessageHeader {
-  std::string from, to, cc, subject, date;
+  std::string from, to, cc, subject, date, messageId;
 };
 
 // The addresses of a message's address fields, as AppendAddresses gives them.
@@ -32,6 +32,9 @@ inline constexpr std::size_t kMessageHeaderLimit = 64 * 1024;
 // From, Subject and Date the first field counts, the recipients of every To and
 // every Cc field are joined. With `addresses`, their addresses are appended there.
 MessageHeader ReadMessageHeader(InputFile& message, MessageAddresses* addresses = nullptr);
+// The header block of `message` as it is written, read as ReadMessageHeader
+// reads it.
+std::string ReadHeaderBlock(InputFile& message);
 // The message file `name` of a queue's "messages" directory.
 MessageHeader ReadMessageHeader(Directory& messages, const std::string& name,
                                 MessageAddresses* addresses = nullptr);

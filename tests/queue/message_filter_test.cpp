@@ -44,7 +44,7 @@ TEST(MessageFilter, FindsTextWithoutLetterCaseInEveryScript) {
 
 TEST(MessageFilter, PassesAMessageThatMeetsEveryConditionGiven) {
   const MessageHeader header{"Ann <ann@example.org>", "bob@example.net", "cy@example.com", "Rates",
-                             "Mon, 7 Dec 2026"};
+                             "Mon, 7 Dec 2026",       "<1@example.org>"};
   const struct {
     std::string what;
     MessageFilter filter;
