@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <variant>
 
@@ -101,6 +104,70 @@ void MailList::Replace(std::vector<BadMailEntry> entries) {
   if (view_) view_->RowsAboutToBeInserted(0, rows.size());
   rows_ = std::move(rows);
   if (view_) view_->RowsInserted(0, rows_.size());
+}
+
+void MailList::Apply(const std::vector<std::string>& names, std::vector<BadMailEntry> found) {
+  const Batch batch(view_);
+  std::unordered_map<std::string_view, BadMailEntry*> byName;
+  for (BadMailEntry& entry : found) byName.emplace(entry.name, &entry);
+  std::unordered_set<std::string_view> changed(names.begin(), names.end());
+  for (const BadMailEntry& entry : found) changed.insert(entry.name);
+  // Rows of the names, gone or changed, leave, and come back below with their
+  // tick where they are still found; an unchanged row stays as it is.
+  std::unordered_map<std::string, MailRow> leaving;
+  for (std::size_t position = rows_.size(); position-- > 0;) {
+    MailRow& row = rows_[position];
+    if (!changed.contains(row.entry.name)) continue;
+    const auto now = byName.find(row.entry.name);
+    if (now != byName.end() && *now->second == row.entry) {
+      byName.erase(now);
+      continue;
+    }
+    MailRow taken = TakeAt(position);
+    if (now != byName.end()) leaving.emplace(taken.entry.name, std::move(taken));
+  }
+  for (BadMailEntry& entry : found) {
+    if (!byName.contains(entry.name)) continue;
+    const auto kept = leaving.find(entry.name);
+    MailRow row = kept == leaving.end() ? MailRow{{}, false, arrivals_++} : std::move(kept->second);
+    row.entry = std::move(entry);
+    Insert(std::move(row));
+  }
+}
+
+void MailList::Reconcile(std::vector<BadMailEntry> all) {
+  std::vector<std::string> names;
+  names.reserve(rows_.size());
+  for (const MailRow& row : rows_) names.push_back(row.entry.name);
+  Apply(names, std::move(all));
+}
+
+MailRow MailList::TakeAt(std::size_t position) {
+  if (view_) view_->RowsAboutToBeRemoved(position, 1);
+  MailRow taken = std::move(rows_[position]);
+  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(position));
+  if (view_) view_->RowsRemoved(position, 1);
+  return taken;
+}
+
+void MailList::Insert(MailRow row) {
+  const std::size_t position = PlaceOf(row);
+  if (view_) view_->RowsAboutToBeInserted(position, 1);
+  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(position), std::move(row));
+  if (view_) view_->RowsInserted(position, 1);
+}
+
+std::size_t MailList::PlaceOf(const MailRow& row) const {
+  const auto before = [this](const MailRow& a, const MailRow& b) {
+    if (sortColumn_ != kUnsorted) {
+      const auto& cell = form::kColumns[sortColumn_].cell;
+      const auto compared = SortKeyOf(cell(a.entry)) <=> SortKeyOf(cell(b.entry));
+      if (compared != 0) return sortOrder_ == SortOrder::kDescending ? compared > 0 : compared < 0;
+    }
+    return a.arrival < b.arrival;
+  };
+  return static_cast<std::size_t>(std::upper_bound(rows_.begin(), rows_.end(), row, before) -
+                                  rows_.begin());
 }
 
 void MailList::SetTicked(std::size_t position, bool ticked) {

@@ -72,6 +72,15 @@ class MailList {
   // in force, or as the entries come when the list is unsorted.
   void Replace(std::vector<BadMailEntry> entries);
 
+  // Brings the rows of `names` up to date with what a scan of them found: each
+  // name among `found` has a row, a new one at its place in the sort in force
+  // (at the end when unsorted) and unticked, one already there with its tick;
+  // each name not among them has none. Every other row, its tick and its order
+  // stay, and the view hears of the rows that changed alone.
+  void Apply(const std::vector<std::string>& names, std::vector<BadMailEntry> found);
+  // The same for every row: `all` is what a whole scan found.
+  void Reconcile(std::vector<BadMailEntry> all);
+
   void SetTicked(std::size_t position, bool ticked);
   // Ticks or unticks the rows whose entry `picks` takes; the view hears once.
   void TickWhere(const std::function<bool(const BadMailEntry&)>& picks, bool ticked);
@@ -86,6 +95,12 @@ class MailList {
   SortOrder sortOrder() const { return sortOrder_; }
 
  private:
+  // Takes the row at `position` out of the list.
+  MailRow TakeAt(std::size_t position);
+  // Puts the row in at its place in the sort in force.
+  void Insert(MailRow row);
+  std::size_t PlaceOf(const MailRow& row) const;
+
   MailListView* view_;
   std::vector<MailRow> rows_;
   std::uint64_t arrivals_ = 0;

@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/output_text.h"
 #include "cli/selection.h"
+#include "queue/outcome_text.h"
 #include "queue/parked_deletion.h"
 #include "queue/trail_record.h"
 
@@ -116,11 +117,9 @@ std::string RowText(const CommandRow& row) {
     case DeletionOutcome::kWouldDelete:
       return "would delete " + name;
     case DeletionOutcome::kSpooling:
-      return "skipped " + name + ": the server is sending it";
     case DeletionOutcome::kNotRegular:
-      return "skipped " + name + ": a file of it is a link or not a regular file";
     case DeletionOutcome::kGone:
-      return "skipped " + name + ": no longer in the Bad Mail directory";
+      return "skipped " + name + ": " + DeletionSkippedText(row.outcome)->one;
     case DeletionOutcome::kFailed:
       return "failed " + name;
     case DeletionOutcome::kNotTried:

@@ -21,8 +21,8 @@
 
 namespace velmoth {
 
-// What a name in a directory is. Directories are never listed.
-enum class FileKind { kRegular, kLink, kOther };
+// What a name in a directory is. Directories are never listed; Status tells one.
+enum class FileKind { kRegular, kLink, kDirectory, kOther };
 
 // Which file it is, whatever names it has: the device and the file number (on
 // Windows the volume serial number and the file index).

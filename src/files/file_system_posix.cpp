@@ -33,6 +33,7 @@ struct FileDescriptorTraits {
 using ScopedFd = ScopedGeneric<int, FileDescriptorTraits>;
 
 FileKind KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return FileKind::kDirectory;
   if (S_ISREG(mode)) return FileKind::kRegular;
   if (S_ISLNK(mode)) return FileKind::kLink;
   return FileKind::kOther;

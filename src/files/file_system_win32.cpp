@@ -154,7 +154,7 @@ FileStatus StatusOf(HANDLE file, VolumeSerial& volume, const fs::path& path) {
   FILE_STANDARD_INFORMATION standard{};
   Query(file, FileStandardInformation, standard, path);
   FileStatus status;
-  status.kind = KindOf(basic.FileAttributes).value_or(FileKind::kOther);
+  status.kind = KindOf(basic.FileAttributes).value_or(FileKind::kDirectory);
   status.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
   status.modified = DateOf(basic.LastWriteTime);
   status.identity = {volume.Of(file, path), IndexOf(file, path)};
@@ -499,7 +499,7 @@ std::optional<FileStatus> Win32Directory::QuickStatus(const std::string& name) {
     ThrowError(static_cast<int>(number), path);
   }
   FileStatus status;
-  status.kind = KindOf(data.dwFileAttributes).value_or(FileKind::kOther);
+  status.kind = KindOf(data.dwFileAttributes).value_or(FileKind::kDirectory);
   status.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   status.modified = DateOf(LARGE_INTEGER{{data.ftLastWriteTime.dwLowDateTime,
                                           static_cast<LONG>(data.ftLastWriteTime.dwHighDateTime)}});

@@ -105,6 +105,24 @@ BadMailScan ScanBadMail(FileSystem& files, const QueueLocations& locations) {
   return std::move(scanner.result());
 }
 
+BadMailScan ScanParkedNames(FileSystem& files, const QueueLocations& locations,
+                            const std::vector<std::string>& names) {
+  const OpenedQueue parked = OpenQueue(files, locations, Queue::kBadMail);
+  Scanner scanner(*parked.commands, parked.messages.get());
+  for (const std::string& name : names) {
+    std::optional<FileStatus> status;
+    try {
+      status = parked.commands->QuickStatus(name);
+    } catch (const FileError& error) {
+      if (!IsFileNotFound(error)) throw;
+    }
+    // A subdirectory is no parked file, as the listing skips it.
+    if (!status || status->kind == FileKind::kDirectory) continue;
+    scanner.Visit({name, status->kind, status->modified});
+  }
+  return std::move(scanner.result());
+}
+
 UnreadableFiles CountUnreadable(const BadMailScan& scan) {
   UnreadableFiles unreadable;
   for (const LeftOutFile& file : scan.leftOut) {

@@ -18,6 +18,8 @@ struct BadMailEntry {
   std::string name;    // the command file's name, which the message file shares
   std::uint64_t size;  // of the message file
   FileDate date;       // the command file's last change
+
+  bool operator==(const BadMailEntry&) const = default;
 };
 
 enum class LeftOutReason {
@@ -47,6 +49,12 @@ struct BadMailScan {
 // be read is left out with its error, and the scan goes on. Fails only when the
 // directory itself cannot be found or listed, or its "messages" is a link.
 BadMailScan ScanBadMail(FileSystem& files, const QueueLocations& locations);
+
+// The same for the names `names` alone, each looked at as the scan looks at it:
+// for a list that follows the directory, which reads again only what changed. A
+// name that is not parked is neither a candidate nor left out.
+BadMailScan ScanParkedNames(FileSystem& files, const QueueLocations& locations,
+                            const std::vector<std::string>& names);
 
 // How many left-out files could not be read, and the first one's error.
 struct UnreadableFiles {

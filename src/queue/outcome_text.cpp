@@ -55,6 +55,22 @@ const CountedText* SkippedText(RequeueOutcome outcome) {
   }
 }
 
+const CountedText* DeletionSkippedText(DeletionOutcome outcome) {
+  static constexpr CountedText kSpooling = {"being sent by the server", "being sent by the server"};
+  static constexpr CountedText kNotRegular = {"a link or not a regular file",
+                                              "links or not regular files"};
+  switch (outcome) {
+    case DeletionOutcome::kSpooling:
+      return &kSpooling;
+    case DeletionOutcome::kNotRegular:
+      return &kNotRegular;
+    case DeletionOutcome::kGone:
+      return SkippedText(RequeueOutcome::kGone);
+    default:
+      return nullptr;
+  }
+}
+
 std::string UnreadableText(std::size_t count) {
   if (count == 1) return "1 file in the Bad Mail directory could not be read and is not listed";
   return std::to_string(count) +

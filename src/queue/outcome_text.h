@@ -9,6 +9,7 @@
 #include <string>
 
 #include "queue/bad_mail_scan.h"
+#include "queue/parked_deletion.h"
 #include "queue/requeue.h"
 
 namespace velmoth {
@@ -38,6 +39,10 @@ const char* KeptText(KeptReason reason);
 // kOutboundSpooling, kGone): "no longer in the Bad Mail directory"; null for
 // any other outcome.
 const CountedText* SkippedText(RequeueOutcome outcome);
+
+// What became of a message a deletion kept (kSpooling, kNotRegular, kGone):
+// "being sent by the server"; null for any other outcome.
+const CountedText* DeletionSkippedText(DeletionOutcome outcome);
 
 // "1 file in the Bad Mail directory could not be read and is not listed", or
 // "3 files ... are not listed".

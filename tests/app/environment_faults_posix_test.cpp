@@ -68,7 +68,7 @@ struct Scene {
   FakeWindow window;
   NativeFileSystem files;
   RegistryQueueLocations locations;
-  MainWindowHandlers handlers{list, window, files, locations, [] { return kNow; }};
+  MainWindowHandlers handlers{list, window, files, locations, nullptr, [] { return kNow; }};
 };
 
 // The message box a fault brings up: `head`, "Error <number>: <description>", and

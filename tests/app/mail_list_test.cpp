@@ -130,5 +130,82 @@ TEST(MailList, ItsViewHearsOfEachChangeOnceAndOnlyOfTheRowsItTouched) {
   }
 }
 
+// What a watcher saw change, applied row by row: a new row at its place in the
+// sort, a gone row out, a changed row keeping its tick, every other row left
+// alone and unheard of; and a whole rescan reconciled the same way.
+TEST(MailList, UpdatesOnlyTheRowsOfTheNamesThatChanged) {
+  const auto at = [](std::int64_t second) { return FileDate(seconds(second)); };
+  const struct {
+    const char* what;
+    int column;  // the sort in force
+    Names names;
+    std::vector<BadMailEntry> found;
+    Names rows;
+    Names ticked;
+    Names calls;
+  } cases[] = {
+      {"a new row, unsorted",
+       kUnsorted,
+       {"delta"},
+       {{"delta", 5, at(1)}},
+       {"charlie", "alpha", "Beta", "beta", "delta"},
+       {"alpha"},
+       {"insert 4 1", "inserted"}},
+      {"a new row, sorted by name",
+       form::ColumnIndex("Filename"),
+       {"bravo"},
+       {{"bravo", 5, at(1)}},
+       {"alpha", "Beta", "beta", "bravo", "charlie"},
+       {"alpha"},
+       {"insert 3 1", "inserted"}},
+      {"a row gone",
+       kUnsorted,
+       {"alpha"},
+       {},
+       {"charlie", "Beta", "beta"},
+       {},
+       {"remove 1 1", "removed"}},
+      {"a ticked row changed, sorted by size",
+       form::ColumnIndex("File size"),
+       {"alpha"},
+       {{"alpha", 1000, at(1)}},
+       {"beta", "charlie", "Beta", "alpha"},
+       {"alpha"},
+       {"remove 0 1", "removed", "insert 3 1", "inserted"}},
+      {"names unchanged, and one not listed that is no candidate",
+       kUnsorted,
+       {"charlie", "nowhere"},
+       {{"charlie", 10, at(1764990000)}},
+       {"charlie", "alpha", "Beta", "beta"},
+       {"alpha"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingView view;
+    MailList list(&view);
+    list.Replace(Scanned());
+    list.Sort(c.column, SortOrder::kAscending);
+    list.TickWhere([](const BadMailEntry& entry) { return entry.name == "alpha"; }, true);
+    view.calls.clear();
+    list.Apply(c.names, c.found);
+    EXPECT_EQ(RowNames(list), c.rows);
+    Names ticked;
+    for (const std::size_t position : list.TickedRows())
+      ticked.push_back(list[position].entry.name);
+    EXPECT_EQ(ticked, c.ticked);
+    EXPECT_EQ(view.calls, c.calls);
+  }
+  MailList list;
+  list.Replace(Scanned());
+  list.SetTicked(0, true);  // charlie
+  std::vector<BadMailEntry> rescanned = Scanned();
+  rescanned.erase(rescanned.begin() + 1);  // alpha gone
+  rescanned.push_back({"echo", 1, at(1)});
+  list.Reconcile(rescanned);
+  EXPECT_EQ(RowNames(list), (Names{"charlie", "Beta", "beta", "echo"}));
+  EXPECT_EQ(list.TickedRows(), std::vector<std::size_t>{0});
+}
+
 }  // namespace
 }  // namespace velmoth

@@ -11,6 +11,7 @@
 #include "support/fake_window.h"
 #include "support/mail_list_rows.h"
 #include "support/mail_server.h"
+#include "support/memory_log.h"
 #include "support/recording_file_system.h"
 
 namespace velmoth {
@@ -55,7 +56,8 @@ struct Scene {
   FakeWindow window;
   RecordingFileSystem files{server.mail()};
   RegistryQueueLocations locations;
-  MainWindowHandlers handlers{list, window, files, locations};
+  testing::MemoryLog log;
+  MainWindowHandlers handlers{list, window, files, locations, &log};
 };
 
 TEST(MainWindow, LoadListsTheCandidatesWithTheirMessageSizeAndCommandDate) {
@@ -272,8 +274,9 @@ TEST(MainWindow, EveryScanStartsFromAnEmptyListWithNoRowTicked) {
   s.handlers.cmdCopy_Click();
   EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
   EXPECT_FALSE(s.AnyTicked());
-  // The hourglass for the load, and for the copy and its rescan, each time back.
-  EXPECT_EQ(s.window.pointerLog, (std::vector<bool>{true, false, true, false, true, false}));
+  // The hourglass for the load and for the copy, each time back; the rows the
+  // copy changed are read again without it.
+  EXPECT_EQ(s.window.pointerLog, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST(MainWindow, DoubleClickOpensTheSelectedMessageFile) {
@@ -295,6 +298,135 @@ TEST(MainWindow, QuitClosesTheWindow) {
   Scene s;
   s.handlers.cmdQuit_Click();
   EXPECT_TRUE(s.window.closed);
+}
+
+// Delete acts on the ticked rows, or with none ticked on the selected one, once
+// the operator said so; the list then shows what is parked, no row ticked, and
+// the trail has the run.
+TEST(MainWindow, DeleteTakesTheTickedRowsOrTheSelectedOneOnceAsked) {
+  const struct {
+    const char* what;
+    Names ticked;
+    const char* selected;
+    bool confirms;
+    std::string question;  // none asked when empty
+    Names listed;
+  } cases[] = {
+      {"two ticked",
+       {"alpha", "beta two"},
+       nullptr,
+       true,
+       "Delete the 2 ticked messages from Bad Mail? They will not be sent.",
+       {}},
+      {"one ticked, another selected",
+       {"alpha"},
+       "beta two",
+       true,
+       "Delete the 1 ticked message from Bad Mail? It will not be sent.",
+       {"beta two"}},
+      {"the selected row",
+       {},
+       "beta two",
+       true,
+       "Delete the message beta two from Bad Mail? It will not be sent.",
+       {"alpha"}},
+      {"cancelled",
+       {"alpha"},
+       nullptr,
+       false,
+       "Delete the 1 ticked message from Bad Mail? It will not be sent.",
+       {"alpha", "beta two"}},
+      {"nothing ticked or selected", {}, nullptr, true, "", {"alpha", "beta two"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene s;
+    s.handlers.Form_Load();
+    for (const std::string& name : c.ticked) s.list.SetTicked(RowOf(s.list, name), true);
+    if (c.selected) s.window.selected = RowOf(s.list, c.selected);
+    s.window.confirms = c.confirms;
+    s.handlers.DeleteFromBadMail();
+    EXPECT_EQ(s.window.questions, c.question.empty() ? Names{} : Names{c.question});
+    EXPECT_EQ(s.Listed(), c.listed);
+    EXPECT_EQ(s.AnyTicked(), !c.confirms && !c.ticked.empty());
+    EXPECT_EQ(testing::SortedRowNames(s.list).size(), c.listed.size());
+    const bool deleted = c.confirms && !c.question.empty();
+    EXPECT_EQ(s.log.records.empty(), !deleted);
+    EXPECT_TRUE(s.window.errors.empty()) << s.window.errors.front();
+  }
+}
+
+// The tick matching dialog's request, answered with how many rows it matched.
+TEST(MainWindow, TickMatchingTicksTheRowsWhoseMessageMatches) {
+  Scene s;
+  s.server.Park("gamma", kParked, "From: Ann <ann@example.org>\r\nTo: x@example.com\r\n\r\n");
+  s.handlers.Form_Load();
+  const struct {
+    MatchRequest request;
+    bool tick;
+    std::string said;
+    Names ticked;
+  } cases[] = {
+      {{MatchRequest::Field::kAny, "EXAMPLE.COM", "", ""}, true, "Ticked 1 of 3 rows", {"gamma"}},
+      {{MatchRequest::Field::kFrom, "example.com", "", ""}, true, "Ticked 0 of 3 rows", {"gamma"}},
+      {{MatchRequest::Field::kAny, "", "", ""},
+       true,
+       "Ticked 3 of 3 rows",
+       {"alpha", "beta two", "gamma"}},
+      {{MatchRequest::Field::kAny, "ann", "2000-01-01", ""},
+       false,
+       "Unticked 1 of 3 rows",
+       {"alpha", "beta two"}},
+      {{MatchRequest::Field::kAny, "", "yesterday", ""},
+       true,
+       "Not a date: yesterday. Write 2026-12-07, or 2026-12-07 08:15.",
+       {"alpha", "beta two"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(s.handlers.TickMatching(c.request, c.tick), c.said);
+    Names ticked;
+    for (const std::size_t position : s.list.TickedRows())
+      ticked.push_back(s.list[position].entry.name);
+    std::sort(ticked.begin(), ticked.end());
+    EXPECT_EQ(ticked, c.ticked) << c.said;
+  }
+}
+
+// What the watcher saw change comes into the list without a click, the ticks
+// staying with their rows.
+TEST(MainWindow, ChangesInBadMailComeIntoTheListAndTicksStay) {
+  Scene s;
+  s.handlers.Form_Load();
+  s.list.SetTicked(RowOf(s.list, "alpha"), true);
+  s.server.Park("new", kParked);
+  fs::remove(s.server.badMail() / "beta two");
+  s.handlers.ParkedChanged({"new", "beta two"}, false);
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "new"}));
+  EXPECT_EQ(s.list.TickedRows(), std::vector<std::size_t>{RowOf(s.list, "alpha")});
+  s.server.Park("later", kParked);
+  s.handlers.ParkedChanged({}, true);
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "later", "new"}));
+  EXPECT_EQ(s.list.TickedRows(), std::vector<std::size_t>{RowOf(s.list, "alpha")});
+  EXPECT_TRUE(s.window.errors.empty());
+  s.window.selected = RowOf(s.list, "alpha");
+  s.handlers.ShowDetails();
+  ASSERT_EQ(s.window.shownDetails.size(), 1u);
+  EXPECT_EQ(s.window.shownDetails[0].name, "alpha");
+}
+
+// A log that cannot be written is told once a window, and the work is done.
+TEST(MainWindow, ALogThatCannotBeWrittenIsToldOnce) {
+  Scene s;
+  s.log.refusal = FileError(ErrorKind::kOther, 111, "Connection refused", "/dev/log");
+  s.handlers.Form_Load();
+  for (int copy = 0; copy < 2; ++copy) {
+    s.handlers.cmdAll_Click();
+    s.window.deleteTicked = false;
+    s.handlers.cmdCopy_Click();
+  }
+  ASSERT_EQ(s.window.errors.size(), 1u);
+  EXPECT_TRUE(s.window.errors[0].starts_with("The system log could not be written"));
+  EXPECT_EQ(ReadFile(s.server.outbound() / "messages" / "alpha"), "hello");
 }
 
 }  // namespace

@@ -433,7 +433,7 @@ TEST(QueueCommand, DeleteTakesWhatItIsToldAndAsksFirst) {
       {{"delete", "-y", "no-message", "spooling", "nowhere"},
        {},
        1,
-       "deleted no-message\nskipped spooling: the server is sending it\n"
+       "deleted no-message\nskipped spooling: being sent by the server\n"
        "skipped nowhere: not in the Bad Mail directory\n",
        "",
        {"a-ready", "b-ready", "report", "spooling"}},

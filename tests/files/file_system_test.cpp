@@ -46,7 +46,7 @@ TEST_F(FileSystemTest, ADirectoryListsAndOpensOnlyTheFilesDirectlyInside) {
   EXPECT_EQ(ReadWhole(*dir->Open("two words", Access::kRead)), "A=22");
   EXPECT_EQ(dir->Status("two words")->size, 4u);
   EXPECT_FALSE(dir->Status("missing"));
-  EXPECT_EQ(dir->Status("sub")->kind, FileKind::kOther);
+  EXPECT_EQ(dir->Status("sub")->kind, FileKind::kDirectory);
   EXPECT_EQ(ReadWhole(*dir->OpenDirectory("sub")->Open("deeper", Access::kRead)), "");
 }
 

@@ -1,6 +1,6 @@
-// The window's services held in memory: the selection and the tick box as a test
-// sets them, and the hourglass, message boxes, viewer starts and closing written
-// down.
+// The window's services held in memory: the selection, the tick box and the
+// answer to a question as a test sets them, and the hourglass, message boxes,
+// dialogs, viewer starts and closing written down.
 #pragma once
 
 #include <cstddef>
@@ -27,11 +27,21 @@ class FakeWindow : public WindowServices {
     viewed.push_back(file);
   }
   void Close() override { closed = true; }
+  bool Confirm(const std::string& question) override {
+    questions.push_back(question);
+    return confirms;
+  }
+  void ShowDetails(const MessageDetails& details) override { shownDetails.push_back(details); }
+  void ShowTickMatching() override { ++tickMatchingShown; }
 
   std::optional<std::size_t> selected;
   bool deleteTicked = true;
   bool viewerMissing = false;
   bool closed = false;
+  bool confirms = true;  // the answer to every question
+  std::vector<std::string> questions;
+  std::vector<MessageDetails> shownDetails;
+  int tickMatchingShown = 0;
   std::vector<std::string> errors;
   std::vector<std::string> notices;
   std::vector<std::filesystem::path> viewed;

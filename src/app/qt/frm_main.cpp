@@ -74,11 +74,11 @@ QIcon VelmothIcon() {
 
 }  // namespace
 
-FrmMain::FrmMain(QWidget* parent)
+FrmMain::FrmMain(SystemLog* log, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       model_([this](std::size_t position) { return handlers_.RowTip(position); }),
-      handlers_(model_.list(), *this, files_, locations_) {
+      handlers_(model_.list(), *this, files_, locations_, log) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromLatin1(form::kCaption));
   setWindowIcon(VelmothIcon());
@@ -206,6 +206,18 @@ void FrmMain::ShowError(const std::string& message) { ShowMessage(QMessageBox::C
 void FrmMain::ShowNotice(const std::string& message) {
   ShowMessage(QMessageBox::Information, message);
 }
+
+bool FrmMain::Confirm(const std::string& question) {
+  QMessageBox box(QMessageBox::Question, QString::fromLatin1(form::kCaption),
+                  QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())),
+                  QMessageBox::Ok | QMessageBox::Cancel, this);
+  box.setDefaultButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Ok;
+}
+
+void FrmMain::ShowDetails(const MessageDetails& details) { ShowNotice(details.commandLines); }
+
+void FrmMain::ShowTickMatching() {}
 
 void FrmMain::StartViewer(const std::filesystem::path& file) {
   // Started directly, not through a shell, so the path is one argument whatever

@@ -24,7 +24,8 @@ inline constexpr char kViewer[] = "xdg-open";
 
 class FrmMain final : public QWidget, public WindowServices {
  public:
-  explicit FrmMain(QWidget* parent = nullptr);
+  // `log`, when there is one, takes the trail of every requeue and deletion.
+  explicit FrmMain(SystemLog* log = nullptr, QWidget* parent = nullptr);
   ~FrmMain() override;
 
   // Fills the list; runs once before the window is first shown.
@@ -40,6 +41,9 @@ class FrmMain final : public QWidget, public WindowServices {
   void ShowNotice(const std::string& message) override;
   void StartViewer(const std::filesystem::path& file) override;
   void Close() override;
+  bool Confirm(const std::string& question) override;
+  void ShowDetails(const MessageDetails& details) override;
+  void ShowTickMatching() override;
 
  private:
   void CreateControls();

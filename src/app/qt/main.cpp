@@ -15,7 +15,8 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Velmoth"));
   QApplication::setDesktopFileName(QStringLiteral("velmoth"));
-  velmoth::qt::FrmMain window;
+  const auto log = velmoth::OpenSystemLog();
+  velmoth::qt::FrmMain window(log.get());
   window.Form_Load();
   window.show();
   return QApplication::exec();

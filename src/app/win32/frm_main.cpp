@@ -97,8 +97,9 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations)
-    : instance_(instance), handlers_(list_.list(), *this, files, locations) {}
+FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations,
+                 SystemLog* log)
+    : instance_(instance), handlers_(list_.list(), *this, files, locations, log) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -324,6 +325,15 @@ void FrmMain::ShowMessage(const std::string& message, UINT icon) {
 void FrmMain::ShowError(const std::string& message) { ShowMessage(message, MB_ICONERROR); }
 
 void FrmMain::ShowNotice(const std::string& message) { ShowMessage(message, MB_ICONINFORMATION); }
+
+bool FrmMain::Confirm(const std::string& question) {
+  return MessageBoxW(window_, Widen(question).c_str(), Widen(form::kCaption).c_str(),
+                     MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK;
+}
+
+void FrmMain::ShowDetails(const MessageDetails& details) { ShowNotice(details.commandLines); }
+
+void FrmMain::ShowTickMatching() {}
 
 void FrmMain::StartViewer(const std::filesystem::path& file) {
   // One argument however many blanks the path holds; the viewer gets the focus.

@@ -23,7 +23,9 @@ constexpr int ControlId(std::string_view name) { return kFirstControlId + form::
 
 class FrmMain final : public WindowServices {
  public:
-  FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations);
+  // `log`, when there is one, takes the trail of every requeue and deletion.
+  FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations,
+          SystemLog* log = nullptr);
   ~FrmMain() override;
   FrmMain(const FrmMain&) = delete;
   FrmMain& operator=(const FrmMain&) = delete;
@@ -45,6 +47,9 @@ class FrmMain final : public WindowServices {
   void ShowNotice(const std::string& message) override;
   void StartViewer(const std::filesystem::path& file) override;
   void Close() override;
+  bool Confirm(const std::string& question) override;
+  void ShowDetails(const MessageDetails& details) override;
+  void ShowTickMatching() override;
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -17,7 +17,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   velmoth::NativeFileSystem files;
   const velmoth::RegistryQueueLocations locations;
-  velmoth::win32::FrmMain frmMain(instance, files, locations);
+  const auto log = velmoth::OpenSystemLog();
+  velmoth::win32::FrmMain frmMain(instance, files, locations, log.get());
   const HWND window = frmMain.Create();
   if (window == nullptr) return 1;
   frmMain.Show(showCommand);
