@@ -114,6 +114,10 @@ class MainWindowHandlers {
   // with `rescan` every row. No hourglass: it runs while the operator works.
   void ParkedChanged(const std::set<std::string>& names, bool rescan);
 
+  // The Bad Mail directory the rows were last read from as a whole, which the
+  // view's watcher is to follow; nothing when the registry named none.
+  const std::optional<std::filesystem::path>& ListedFrom() const { return listedFrom_; }
+
   // The tooltip of the list's row at `position`: its MessageTip, read now.
   std::string RowTip(std::size_t position) const;
 
