@@ -37,8 +37,9 @@ struct Console {
 struct ListOptions {
   bool all = false;  // the parked files that are no candidates too
   bool json = false;
-  bool names = false;    // the names alone, read from no message file
-  MessageFilter filter;  // the files listed must pass it
+  bool names = false;     // the names alone, read from no message file
+  bool outbound = false;  // the outbound queue's messages and their state instead
+  MessageFilter filter;   // the files listed must pass it
 };
 
 struct RequeueCommandOptions {

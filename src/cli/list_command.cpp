@@ -1,6 +1,7 @@
 // velmoth-queue list: the requeue candidates and, with --all, every other parked
 // file with the reason it is none, each with who its message is from, to whom and
-// what about, those that pass the filters sorted by name, as aligned text or JSON.
+// what about, those that pass the filters sorted by name, as aligned text or JSON;
+// with --outbound the outbound queue's messages with their delivery state.
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -11,12 +12,14 @@
 #include "cli/commands.h"
 #include "cli/output_text.h"
 #include "queue/bad_mail_scan.h"
+#include "queue/outbound_scan.h"
 #include "queue/outcome_text.h"
 
 namespace velmoth {
 namespace {
 
-// A candidate, or a left-out file when it has a reason.
+// A candidate, or a left-out file when it has a reason; or a message of the
+// outbound queue with its delivery state.
 struct ListedFile {
   std::string name;
   std::optional<std::uint64_t> size;
@@ -24,10 +27,25 @@ struct ListedFile {
   std::optional<LeftOutReason> reason;
   std::optional<FileError> error;
   std::optional<MessageHeader> header = {};  // when its message file could be read
+  std::optional<DeliveryState> state = {};   // of an outbound message
 };
 
-// The rows that pass the filter, sorted by name. A header is read for each row
-// whose message file is a regular file, through the "messages" directory.
+// Sorts the rows by name, reads a header for each whose message file is a
+// regular file, through the queue's "messages" directory, and keeps the rows that
+// pass the filter.
+std::vector<ListedFile> Filtered(std::vector<ListedFile> rows, const ListOptions& options,
+                                 FileSystem& files, const QueueLocations& locations, Queue queue) {
+  // Sorted while the rows are small, before their headers are read.
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  ParkedHeaders headers(files, locations, queue);
+  for (ListedFile& row : rows) {
+    if (row.size) row.header = headers.Read(row.name);
+  }
+  std::erase_if(
+      rows, [&](const ListedFile& row) { return !Passes(options.filter, row.header, row.date); });
+  return rows;
+}
+
 std::vector<ListedFile> ListedFiles(const BadMailScan& scan, const ListOptions& options,
                                     FileSystem& files, const QueueLocations& locations) {
   std::vector<ListedFile> rows;
@@ -39,18 +57,24 @@ std::vector<ListedFile> ListedFiles(const BadMailScan& scan, const ListOptions& 
       rows.push_back({file.name, file.size, file.date, file.reason, file.error});
     }
   }
-  // Sorted while the rows are small, before their headers are read.
-  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-  ParkedHeaders headers(files, locations);
-  for (ListedFile& row : rows) {
-    if (row.size) row.header = headers.Read(row.name);
+  return Filtered(std::move(rows), options, files, locations, Queue::kBadMail);
+}
+
+// The outbound queue's messages, read only.
+std::vector<ListedFile> OutboundFiles(const ListOptions& options, FileSystem& files,
+                                      const QueueLocations& locations) {
+  std::vector<ListedFile> rows;
+  for (OutboundEntry& entry : ScanOutbound(files, locations)) {
+    rows.push_back({std::move(entry.name), entry.size, entry.date, std::nullopt,
+                    std::move(entry.error), std::nullopt, std::move(entry.state)});
   }
-  std::erase_if(
-      rows, [&](const ListedFile& row) { return !Passes(options.filter, row.header, row.date); });
-  return rows;
+  return Filtered(std::move(rows), options, files, locations, Queue::kOutbound);
 }
 
 using Json = nlohmann::ordered_json;
+
+// Which listings a column is in: that of Bad Mail, that of the outbound queue.
+enum Listings : unsigned { kParked = 1, kOutbound = 2, kBoth = kParked | kOutbound };
 
 // A column of the listing: its key in JSON and its value there, absent from a
 // row when the function gives none; and, for a column of the text output too,
@@ -62,7 +86,27 @@ struct ListColumn {
   std::size_t width = 0;
   bool right = false;     // aligned right in the text, else left
   bool optional = false;  // left out of the text when no row has text in it
+  unsigned listings = kBoth;
 };
+
+// A delivery state value as the command file writes it, or none.
+template <std::optional<std::string> DeliveryState::*kValue>
+std::optional<Json> StateJson(const ListedFile& file) {
+  if (!file.state || !((*file.state).*kValue)) return Json(nullptr);
+  return Json(ValidUtf8Text(*((*file.state).*kValue)));
+}
+
+template <std::optional<std::string> DeliveryState::*kValue>
+std::string StateText(const ListedFile& file) {
+  if (!file.state || !((*file.state).*kValue)) return "-";
+  return EscapeName(*((*file.state).*kValue));
+}
+
+// NextSendTime as a date, when it is a count of seconds.
+std::optional<FileDate> NextSend(const ListedFile& file) {
+  if (!file.state || !file.state->nextSendSeconds) return std::nullopt;
+  return FileDate(std::chrono::seconds(*file.state->nextSendSeconds));
+}
 
 template <std::string MessageHeader::*kField>
 std::optional<Json> HeaderJson(const ListedFile& file) {
@@ -93,7 +137,8 @@ constexpr ListColumn kListColumns[] = {
        return f.date ? Json(UtcDateText(*f.date)) : nullptr;
      },
      [](const ListedFile& f) { return f.date ? LocalDateText(*f.date) : "-"; }},
-    {"candidate", [](const ListedFile& f) -> std::optional<Json> { return !f.reason; }},
+    {"candidate", [](const ListedFile& f) -> std::optional<Json> { return !f.reason; }, nullptr, 0,
+     false, false, kParked},
     {"reason",
      [](const ListedFile& f) -> std::optional<Json> {
        if (!f.reason) return std::nullopt;
@@ -104,12 +149,28 @@ constexpr ListColumn kListColumns[] = {
        if (f.error) text += ": " + ErrorText(*f.error);
        return text;
      },
-     0, false, true},
+     0, false, true, kParked},
     {"error",
      [](const ListedFile& f) -> std::optional<Json> {
        if (!f.error) return std::nullopt;
        return ErrorJson(*f.error);
      }},
+    // NextSendTime in local time in the text, in UTC in JSON; as written when it is
+    // no count of seconds.
+    {"status", StateJson<&DeliveryState::status>, StateText<&DeliveryState::status>, 20, false,
+     false, kOutbound},
+    {"retries", StateJson<&DeliveryState::retries>, StateText<&DeliveryState::retries>, 0, true,
+     false, kOutbound},
+    {"next_send",
+     [](const ListedFile& f) -> std::optional<Json> {
+       if (const auto when = NextSend(f)) return Json(UtcDateText(*when));
+       return StateJson<&DeliveryState::nextSendTime>(f);
+     },
+     [](const ListedFile& f) {
+       if (const auto when = NextSend(f)) return LocalDateText(*when);
+       return StateText<&DeliveryState::nextSendTime>(f);
+     },
+     0, false, false, kOutbound},
     {"from", HeaderJson<&MessageHeader::from>, HeaderText<&MessageHeader::from>, 30},
     {"to", HeaderJson<&MessageHeader::to>, HeaderText<&MessageHeader::to>, 30},
     {"cc", HeaderJson<&MessageHeader::cc>},
@@ -146,8 +207,9 @@ TextRow ToText(const ListedFile& file) {
   return row;
 }
 
-// The columns two spaces apart, each line without the blanks it would end with.
-void WriteText(const std::vector<ListedFile>& files, std::ostream& out) {
+// The columns of `listing` two spaces apart, each line without the blanks it
+// would end with.
+void WriteText(const std::vector<ListedFile>& files, Listings listing, std::ostream& out) {
   std::vector<TextRow> rows;
   rows.reserve(files.size());
   std::array<std::size_t, kTextColumnCount> widths{};
@@ -161,7 +223,7 @@ void WriteText(const std::vector<ListedFile>& files, std::ostream& out) {
     line.clear();
     for (std::size_t i = 0; i < kTextColumnCount; ++i) {
       const ListColumn& column = *kTextColumns[i];
-      if (column.optional && widths[i] == 0) continue;
+      if ((column.listings & listing) == 0 || (column.optional && widths[i] == 0)) continue;
       if (i > 0) line += "  ";
       const std::size_t padding = widths[i] - row.widths[i];
       if (column.right) line.append(padding, ' ');
@@ -173,17 +235,20 @@ void WriteText(const std::vector<ListedFile>& files, std::ostream& out) {
   }
 }
 
-Json ToJson(const ListedFile& file) {
+Json ToJson(const ListedFile& file, Listings listing) {
   Json json = Json::object();
   for (const ListColumn& column : kListColumns) {
+    if ((column.listings & listing) == 0) continue;
     if (std::optional<Json> value = column.json(file)) json[column.key] = std::move(*value);
   }
   return json;
 }
 
-void WriteJson(const std::vector<ListedFile>& files, std::ostream& out) {
+void Write(const std::vector<ListedFile>& files, Listings listing, const ListOptions& options,
+           std::ostream& out) {
+  if (!options.json) return WriteText(files, listing, out);
   auto array = Json::array();
-  for (const ListedFile& file : files) array.push_back(ToJson(file));
+  for (const ListedFile& file : files) array.push_back(ToJson(file, listing));
   out << array.dump(2) << '\n';
 }
 
@@ -231,6 +296,10 @@ void WriteNames(std::vector<std::string> names, std::ostream& out) {
 
 int RunList(const ListOptions& options, const Console& console, FileSystem& files,
             const QueueLocations& locations) {
+  if (options.outbound) {
+    Write(OutboundFiles(options, files, locations), kOutbound, options, console.out);
+    return kExitSuccess;
+  }
   if (options.names && options.all && !options.filter.Any()) {
     WriteNames(ParkedNames(files, locations), console.out);
     return kExitSuccess;
@@ -239,12 +308,7 @@ int RunList(const ListOptions& options, const Console& console, FileSystem& file
   if (options.names) {
     WriteNames(ScannedNames(scan, options), console.out);
   } else {
-    const std::vector<ListedFile> rows = ListedFiles(scan, options, files, locations);
-    if (options.json) {
-      WriteJson(rows, console.out);
-    } else {
-      WriteText(rows, console.out);
-    }
+    Write(ListedFiles(scan, options, files, locations), kParked, options, console.out);
   }
   if (!options.all) WarnUnreadable(scan, console.err);
   return kExitSuccess;

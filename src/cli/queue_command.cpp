@@ -88,8 +88,9 @@ void AddList(CLI::App& app, ListOptions& options) {
       "list",
       "List the requeue candidates: name, message size, command file date (local time), "
       "from, to, subject");
-  list->add_flag("-a,--all", options.all,
-                 "Also list the parked files that are no candidates, with the reason");
+  CLI::Option* all =
+      list->add_flag("-a,--all", options.all,
+                     "Also list the parked files that are no candidates, with the reason");
   CLI::Option* json =
       list->add_flag("--json", options.json,
                      "Write one JSON array of objects: name, size, date (UTC), candidate, reason, "
@@ -98,6 +99,11 @@ void AddList(CLI::App& app, ListOptions& options) {
       "--names", options.names,
       "Write only the names, one a line, reading no message header (for shell completion)");
   names->excludes(json);
+  list->add_flag("--outbound", options.outbound,
+                 "List the outbound queue's messages instead, read only, with the state their "
+                 "command files give: status, retries, next send time (local time; UTC in JSON)")
+      ->excludes(all)
+      ->excludes(names);
   AddFilters(*list, options.filter);
   // The header filters would read every message file that the names leave unread.
   for (const char* header : {"--from", "--to", "--subject", "--match"}) {

@@ -142,7 +142,7 @@ std::optional<MessageHeader> ParkedHeaders::Read(const std::string& name,
   try {
     if (!opened_) {
       opened_ = true;
-      messages_ = OpenQueue(files_, locations_, Queue::kBadMail).messages;
+      messages_ = OpenQueue(files_, locations_, queue_).messages;
     }
     if (messages_) return ReadMessageHeader(*messages_, name, addresses);
   } catch (const FileError&) {

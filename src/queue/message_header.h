@@ -40,11 +40,11 @@ MessageHeader ReadMessageHeader(Directory& messages, const std::string& name,
                                 MessageAddresses* addresses = nullptr);
 
 // The headers of parked messages, through the Bad Mail directory's "messages"
-// opened on the first read.
+// opened on the first read; or those of another queue's messages.
 class ParkedHeaders {
  public:
-  ParkedHeaders(FileSystem& files, const QueueLocations& locations)
-      : files_(files), locations_(locations) {}
+  ParkedHeaders(FileSystem& files, const QueueLocations& locations, Queue queue = Queue::kBadMail)
+      : files_(files), locations_(locations), queue_(queue) {}
 
   // Nothing when the message file is not there or cannot be read, and then
   // `addresses` is left as it was.
@@ -53,6 +53,7 @@ class ParkedHeaders {
  private:
   FileSystem& files_;
   const QueueLocations& locations_;
+  Queue queue_;
   bool opened_ = false;
   std::unique_ptr<Directory> messages_;  // null when it could not be opened
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -501,6 +502,39 @@ TEST(QueueCommand, RequeuesAndDeletesAreRecordedInTheSystemLog) {
   EXPECT_EQ(run.err,
             "velmoth-queue: the system log could not be written: error 111: Connection refused: "
             "/dev/log\n");
+}
+
+// The outbound queue at a glance: what a requeue put there, as Unsent, beside
+// what the server queued itself, filtered as list filters; nothing changed by
+// looking.
+TEST(QueueCommand, ListOutboundShowsTheStateOfWhatWasRequeued) {
+  ParkedQueue queue;
+  ParkMail(queue);
+  testing::WriteFile(queue.server.outbound() / "other",
+                     "Status=Retry\r\nRetries=3\r\nNextSendTime=1039243145\r\n");
+  testing::WriteFile(queue.server.outbound() / "odd", "NextSendTime=soon\r\n");
+  ASSERT_EQ(queue.Command({"requeue", "--keep", "a-ready", "m1"}).status, 0);
+  const auto before = EntryNames(queue.server.outbound());
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row :
+       nlohmann::json::parse(queue.Command({"list", "--outbound", "--json"}).out)) {
+    rows[row["name"]] = row;
+  }
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows["m1"]["status"], "Unsent");
+  EXPECT_EQ(rows["m1"]["from"], "ann@example.org");
+  EXPECT_EQ(rows["other"]["retries"], "3");
+  EXPECT_EQ(rows["other"]["next_send"], "2002-12-07T06:39:05Z");
+  EXPECT_TRUE(rows["other"]["size"].is_null());
+  EXPECT_EQ(rows["odd"]["next_send"], "soon");
+  EXPECT_TRUE(rows["odd"]["status"].is_null());
+  EXPECT_EQ(JsonNames(queue.Command({"list", "--outbound", "--json", "--from", "ann"}).out),
+            std::vector<std::string>{"m1"});
+  const Ran text = queue.Command({"list", "--outbound"});
+  EXPECT_TRUE(std::regex_search(
+      text.out, std::regex("other +- +[\\d: -]+ +Retry +3 +2002-12-0[67] [\\d:]+\n")))
+      << text.out;
+  EXPECT_EQ(EntryNames(queue.server.outbound()), before);
 }
 
 // A queue directory that refuses the process gets one more line saying what to do;
