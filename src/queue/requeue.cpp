@@ -46,7 +46,6 @@ struct PreparedRow {
   bool messagePlaced = false;
   bool replacedOutbound = false;  // the message file replaced one of the same name
   bool outboundCommand = false;   // a command file of the name was in the outbound queue
-  bool live = false;              // its command file is in the outbound queue
 };
 
 // The identities of `dir` and of every directory above it.
@@ -402,7 +401,6 @@ bool Requeuer::PlaceCommands() {
       outbound_.messages->Rename(
           prepared.commandTemporary, *outbound_.commands, NameOf(prepared),
           prepared.outboundCommand ? ExistingName::kReplace : ExistingName::kKeep);
-      prepared.live = true;
       rows_[prepared.row].outcome = RequeueOutcome::kRequeued;
     } catch (const FileError& error) {
       if (error.kind() == ErrorKind::kExists) {
