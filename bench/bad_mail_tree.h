@@ -18,4 +18,9 @@ struct BadMailTree {
 // Parks `count` messages in `badMail` (which holds a "messages" directory).
 BadMailTree ParkMessages(const std::filesystem::path& badMail, int count, std::uint32_t seed = 1);
 
+// Parks a requeue candidate of each name, as the server parks a failed message:
+// its message file, then its command file.
+void ParkCandidates(const std::filesystem::path& badMail, const std::vector<std::string>& names,
+                    std::uint32_t seed = 2);
+
 }  // namespace velmoth::bench

@@ -22,6 +22,7 @@
 #include <optional>
 #include <thread>
 
+#include "frm_main_fixture.h"
 #include "support/mail_list_rows.h"
 #include "support/mail_server.h"
 
@@ -36,12 +37,6 @@ using velmoth::testing::SortedRowNames;
 using velmoth::testing::WriteFile;
 using Names = std::vector<std::string>;
 
-constexpr char kParked[] = "Status=Failed\r\nRetries=5\r\nServer=mx1.example.net\r\n";
-
-QString Latin1(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The kind of control the widget draws.
 std::optional<form::Kind> KindOf(const QWidget& widget) {
   if (qobject_cast<const QLabel*>(&widget)) return form::Kind::kLabel;
@@ -50,66 +45,6 @@ std::optional<form::Kind> KindOf(const QWidget& widget) {
   if (qobject_cast<const QTreeView*>(&widget)) return form::Kind::kList;
   return std::nullopt;
 }
-
-// Answers every message box that opens while it lives, noting what it showed.
-class MessageBoxWatcher {
- public:
-  MessageBoxWatcher() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        if (box == nullptr || !box->isVisible()) continue;
-        seen.push_back({box->windowTitle(), box->text(), box->icon()});
-        box->accept();
-      }
-    });
-    timer_.start(10);
-  }
-  struct Box {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon;
-  };
-  std::vector<Box> seen;
-
- private:
-  QTimer timer_;
-};
-
-class FrmMainTest : public ::testing::Test {
- protected:
-  void Open() {
-    window = std::make_unique<FrmMain>();
-    window->Form_Load();
-    window->show();
-  }
-  template <class T>
-  T* Control(std::string_view name) {
-    T* control = window->findChild<T*>(Latin1(name));
-    EXPECT_NE(control, nullptr) << name;
-    return control;
-  }
-  void Click(std::string_view button) {
-    QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton);
-  }
-  MailModel& model() { return window->model(); }
-  const MailList& list() { return model().list(); }
-  void Tick(const std::string& name) {
-    const int row = static_cast<int>(RowOf(list(), name));
-    model().setData(model().index(row, 0), Qt::Checked, Qt::CheckStateRole);
-  }
-  void DoubleClickRow(std::size_t position) {
-    auto* view = Control<QTreeView>("lvwMail");
-    const QRect cell =
-        view->visualRect(model().index(static_cast<int>(position), form::ColumnIndex("File size")));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-  }
-
-  MailServer server;
-  MessageBoxWatcher boxes;
-  std::unique_ptr<FrmMain> window;
-};
 
 // The layout's tests, which CMake runs once more on a screen scaled by one and a half.
 class FrmMainLayout : public FrmMainTest {};
@@ -313,32 +248,6 @@ TEST_F(FrmMainTest, MessageBoxesBearTheCaptionAndTheIconOfTheirKind) {
     EXPECT_EQ(boxes.seen[0].text, "Line one\n\nline two");
   }
 }
-
-// A viewer standing in for xdg-open that writes its arguments, one a line, to a file.
-class ViewerTest : public FrmMainTest {
- protected:
-  void SetUp() override {
-    savedPath_ = getenv("PATH");
-    const fs::path bin = server.root() / "bin";
-    fs::create_directories(bin);
-    WriteFile(bin / "xdg-open",
-              "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"$0.tmp\"\nmv \"$0.tmp\" \"$0.log\"\n");
-    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
-    setenv("PATH", (bin.string() + ":" + savedPath_).c_str(), 1);
-  }
-  void TearDown() override { setenv("PATH", savedPath_.c_str(), 1); }
-
-  // The viewer's arguments, once it has run.
-  std::string Recorded() {
-    const fs::path log = server.root() / "bin" / "xdg-open.log";
-    for (int wait = 0; wait < 500 && !fs::exists(log); ++wait) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return ReadFile(log);
-  }
-
-  std::string savedPath_;
-};
 
 TEST_F(ViewerTest, DoubleClickOnARowOpensItsMessageFileAsOneArgument) {
   const std::string name = "Re \"offer\"; it's $(id) & more.msg";
