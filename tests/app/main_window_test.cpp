@@ -390,6 +390,12 @@ TEST(MainWindow, TickMatchingTicksTheRowsWhoseMessageMatches) {
     std::sort(ticked.begin(), ticked.end());
     EXPECT_EQ(ticked, c.ticked) << c.said;
   }
+  // Ticked by a recipient's domain alone, and requeued: exactly that row goes out.
+  s.handlers.cmdNone_Click();
+  s.handlers.TickMatching({MatchRequest::Field::kToOrCc, "@EXAMPLE.com", "", ""}, true);
+  s.handlers.cmdCopy_Click();
+  EXPECT_EQ(EntryNames(s.server.outbound()), (Names{"gamma", "messages"}));
+  EXPECT_EQ(s.Listed(), (Names{"alpha", "beta two"}));
 }
 
 // What the watcher saw change comes into the list without a click, the ticks
