@@ -19,7 +19,6 @@
 
 class QCheckBox;
 class QDialog;
-class QMenu;
 class QTreeView;
 
 namespace velmoth::qt {
@@ -89,7 +88,6 @@ class FrmMain final : public QWidget, public WindowServices {
 
   QTreeView* lvwMail_ = nullptr;
   QCheckBox* chkDelete_ = nullptr;
-  QMenu* contextMenu_ = nullptr;
   TickMatchingDialog* tickMatching_ = nullptr;
   int busyDepth_ = 0;
   bool followFailureTold_ = false;
