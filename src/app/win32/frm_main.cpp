@@ -3,7 +3,12 @@
 #include "app/win32/frm_main.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
+#include <algorithm>
+#include <iterator>
+
+#include "app/win32/details_dialog.h"
 #include "base/wide_text.h"
 
 namespace velmoth::win32 {
@@ -82,6 +87,15 @@ HICON LoadIconImage(HINSTANCE instance, int widthMetric, int heightMetric) {
                                        GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
 }
 
+// The Menu key, which the system leaves to the list, which does nothing with it,
+// and Shift+F10, whose release the system would take, once the menu it opened is
+// closed, for F10's: the window's own menu would open after the list's.
+bool IsMenuKey(const MSG& message) {
+  return (message.message == WM_KEYUP && message.wParam == VK_APPS) ||
+         (message.message == WM_SYSKEYDOWN && message.wParam == VK_F10 &&
+          GetKeyState(VK_SHIFT) < 0);
+}
+
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -97,9 +111,17 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
+std::wstring ShownKey(std::string_view key) { return key == "Delete" ? L"Del" : Widen(key); }
+
 FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations,
                  SystemLog* log)
-    : instance_(instance), handlers_(list_.list(), *this, files, locations, log) {}
+    : instance_(instance),
+      handlers_(list_.list(), *this, files, locations, log),
+      tickMatching_([this](const MatchRequest& request, bool tick) {
+        return handlers_.TickMatching(request, tick);
+      }),
+      listKeys_(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_LIST_KEYS))),
+      windowKeys_(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_WINDOW_KEYS))) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -113,7 +135,7 @@ HWND FrmMain::Create() {
     return nullptr;
   }
   // The operator first sees the window with the list filled.
-  handlers_.Form_Load();
+  Run(&MainWindowHandlers::Form_Load);
   return window_;
 }
 
@@ -124,17 +146,32 @@ void FrmMain::Show(int showCommand) {
   SetFocus(focus_);
 }
 
-int FrmMain::RunMessageLoop(HWND window) {
+int FrmMain::RunMessageLoop() {
   MSG message{};
-  for (;;) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(message.wParam);
-    if (got == -1) return 1;
-    // Tab and the arrow keys move between the controls as in a dialog box.
-    if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (PreTranslateMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  return static_cast<int>(message.wParam);
+}
+
+bool FrmMain::PreTranslateMessage(MSG& message) {
+  if (tickMatching_.TakeMessage(message)) return true;
+  if (window_ == nullptr || (message.hwnd != window_ && !IsChild(window_, message.hwnd))) {
+    return false;
+  }
+  const HWND list = Control("lvwMail");
+  if (message.hwnd == list || IsChild(list, message.hwnd)) {
+    if (TranslateAcceleratorW(window_, listKeys_, &message)) return true;
+    if (IsMenuKey(message)) {
+      SendMessageW(window_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+      return true;
+    }
+  }
+  if (TranslateAcceleratorW(window_, windowKeys_, &message)) return true;
+  // Tab and the arrow keys move between the controls as in a dialog box.
+  return IsDialogMessageW(window_, &message) != FALSE;
 }
 
 LRESULT CALLBACK FrmMain::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -162,6 +199,12 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
+    case WM_CONTEXTMENU:
+      if (OnContextMenu(reinterpret_cast<HWND>(wParam),
+                        {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
+        return 0;
+      }
+      break;
     case WM_SETCURSOR:
       if (OnSetCursor()) return TRUE;
       break;
@@ -252,12 +295,47 @@ UINT FrmMain::Dpi() const {
 }
 
 void FrmMain::OnCommand(int id, int code) {
-  if (code != BN_CLICKED) return;
+  // From a menu (0), a key (1) or a button's click (BN_CLICKED, 0 too).
+  if (code != 0 && code != 1) return;
+  if (id == IDM_REFRESH) return Run(kRefreshKey.run);
+  for (std::size_t index = 0; index < std::size(kContextMenu); ++index) {
+    if (MenuCommandId(index) == id) return Run(kContextMenu[index].run);
+  }
   // IDOK and IDCANCEL, from Enter and Esc, match no button: the window has no
   // default or cancel button.
   for (const ClickHandler& handler : kClickHandlers) {
-    if (ControlId(handler.button) == id) (handlers_.*handler.click)();
+    if (ControlId(handler.button) == id) Run(handler.click);
   }
+}
+
+bool FrmMain::OnContextMenu(HWND from, POINT at) {
+  const HWND list = Control("lvwMail");
+  if (from != list) return false;
+  // From the keyboard: at the selected row, else at the list's corner.
+  if (at.x == -1 && at.y == -1) {
+    RECT place{};
+    GetClientRect(list, &place);
+    if (const std::optional<std::size_t> row = SelectedRow()) {
+      SendMessageW(list, LVM_ENSUREVISIBLE, *row, FALSE);
+      RECT item{LVIR_LABEL, 0, 0, 0};
+      if (SendMessageW(list, LVM_GETITEMRECT, *row, reinterpret_cast<LPARAM>(&item))) {
+        place = item;
+      }
+    }
+    at = {place.left, place.bottom};
+    ClientToScreen(list, &at);
+  }
+  const HMENU menu = CreatePopupMenu();
+  for (std::size_t index = 0; index < std::size(kContextMenu); ++index) {
+    const MenuCommand& command = kContextMenu[index];
+    std::wstring caption = Widen(command.caption);
+    if (!command.key.empty()) caption += L"\t" + ShownKey(command.key);
+    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(MenuCommandId(index)), caption.c_str());
+  }
+  TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, window_,
+                   nullptr);
+  DestroyMenu(menu);
+  return true;
 }
 
 LRESULT FrmMain::OnNotify(NMHDR& header) {
@@ -271,7 +349,7 @@ LRESULT FrmMain::OnNotify(NMHDR& header) {
       return 0;
     }
     case NM_DBLCLK:
-      handlers_.lvwMail_DblClick();
+      Run(&MainWindowHandlers::lvwMail_DblClick);
       return 0;
     default:
       return list_.Notify(header);
@@ -331,9 +409,11 @@ bool FrmMain::Confirm(const std::string& question) {
                      MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK;
 }
 
-void FrmMain::ShowDetails(const MessageDetails& details) { ShowNotice(details.commandLines); }
+void FrmMain::ShowDetails(const MessageDetails& details) {
+  ShowDetailsDialog(instance_, window_, details);
+}
 
-void FrmMain::ShowTickMatching() {}
+void FrmMain::ShowTickMatching() { tickMatching_.Open(instance_, window_); }
 
 void FrmMain::StartViewer(const std::filesystem::path& file) {
   // One argument however many blanks the path holds; the viewer gets the focus.

@@ -1,10 +1,12 @@
 // frmMain as a Win32 window: draws the controls at the monitor's dpi, forwards
-// their events to the shared handlers and supplies the window services they use.
+// their events, its context menu's and its keys' to the shared handlers, and
+// supplies the window services they use.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +14,8 @@
 #include "app/form.h"
 #include "app/main_window.h"
 #include "app/win32/list_view_mail_list.h"
+#include "app/win32/resource_ids.h"
+#include "app/win32/tick_matching_dialog.h"
 
 namespace velmoth::win32 {
 
@@ -20,6 +24,14 @@ namespace velmoth::win32 {
 // no control.
 inline constexpr int kFirstControlId = 101;
 constexpr int ControlId(std::string_view name) { return kFirstControlId + form::TabIndex(name); }
+
+// The command of kContextMenu's entry at `index`, which its key in frm_main.rc
+// gives too.
+constexpr int MenuCommandId(std::size_t index) {
+  return IDM_CONTEXT_FIRST + static_cast<int>(index);
+}
+// A key as a menu writes it beside its entry: "Del" for "Delete", the rest as named.
+std::wstring ShownKey(std::string_view key);
 
 class FrmMain final : public WindowServices {
  public:
@@ -36,9 +48,16 @@ class FrmMain final : public WindowServices {
   // Shows the window with the focus on form::kFirstFocus.
   void Show(int showCommand);
   HWND hwnd() const { return window_; }
+  // The tick matching dialog while it is open.
+  HWND tickMatchingDialog() const { return tickMatching_.hwnd(); }
 
-  // Runs the thread's message loop until the window is gone; the exit code.
-  static int RunMessageLoop(HWND window);
+  // Runs the thread's message loop until WM_QUIT, the exit code.
+  int RunMessageLoop();
+  // What the message loop does first with each message: the list's keys while
+  // it has the focus, F5 anywhere in the window, and the keyboard of the window
+  // and the tick matching dialog as in a dialog box. True when the message was
+  // taken so, and is neither to be translated nor dispatched.
+  bool PreTranslateMessage(MSG& message);
 
   std::optional<std::size_t> SelectedRow() const override;
   void SetBusyPointer(bool busy) override;
@@ -58,10 +77,13 @@ class FrmMain final : public WindowServices {
   bool OnCreate();
   void OnCommand(int id, int code);
   LRESULT OnNotify(NMHDR& header);
+  bool OnContextMenu(HWND from, POINT at);
   bool OnSetCursor();
   void OnActivate(bool active);
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   void OnDestroy();
+
+  void Run(void (MainWindowHandlers::*handler)()) { (handlers_.*handler)(); }
 
   void CreateControls();
   void ShowMessage(const std::string& message, UINT icon);
@@ -75,6 +97,9 @@ class FrmMain final : public WindowServices {
   HINSTANCE instance_;
   ListViewMailList list_;
   MainWindowHandlers handlers_;
+  TickMatchingDialog tickMatching_;
+  HACCEL listKeys_ = nullptr;
+  HACCEL windowKeys_ = nullptr;
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
   // The control that had the focus when the window was last deactivated.
