@@ -1,12 +1,18 @@
 // The Win32 frmMain: one window procedure with a small handler per message. The
 // layout is kept in pixels at 96 dpi and scaled to the dpi of the window's monitor.
+// The message loop waits on the Bad Mail watcher beside the input; a single-shot
+// timer, paced by UpdatePacer, brings the list up to date with what it saw.
 #include "app/win32/frm_main.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <iterator>
+#include <span>
+#include <utility>
 
 #include "app/win32/details_dialog.h"
 #include "base/wide_text.h"
@@ -15,6 +21,10 @@ namespace velmoth::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Velmoth.frmMain";
+// The single-shot timer of the list's updates from the watcher.
+constexpr UINT_PTR kUpdateTimer = 1;
+// How soon an update put off while a handler runs is tried again.
+constexpr UINT kUpdatePutOffMs = 100;
 // A fixed single border with the close box: no sizing, no minimise or maximise.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
@@ -116,9 +126,12 @@ std::wstring ShownKey(std::string_view key) { return key == "Delete" ? L"Del" : 
 FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations,
                  SystemLog* log)
     : instance_(instance),
+      locations_(locations),
       handlers_(list_.list(), *this, files, locations, log),
       tickMatching_([this](const MatchRequest& request, bool tick) {
-        return handlers_.TickMatching(request, tick);
+        std::string status;
+        Run([&] { status = handlers_.TickMatching(request, tick); });
+        return status;
       }),
       listKeys_(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_LIST_KEYS))),
       windowKeys_(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_WINDOW_KEYS))) {}
@@ -134,6 +147,8 @@ HWND FrmMain::Create() {
                       0, 0, nullptr, nullptr, instance_, this) == nullptr) {
     return nullptr;
   }
+  // Followed before the first scan, so that no change falls between the two.
+  Follow(BadMailNow());
   // The operator first sees the window with the list filled.
   Run(&MainWindowHandlers::Form_Load);
   return window_;
@@ -147,13 +162,37 @@ void FrmMain::Show(int showCommand) {
 }
 
 int FrmMain::RunMessageLoop() {
+  for (;;) {
+    if (const std::optional<int> exitCode = RunMessagesFor(INFINITE)) return *exitCode;
+  }
+}
+
+std::optional<int> FrmMain::RunMessagesFor(DWORD timeoutMs) {
+  WaitForInputOrChanges(timeoutMs);
   MSG message{};
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
     if (PreTranslateMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return static_cast<int>(message.wParam);
+  return std::nullopt;
+}
+
+void FrmMain::WaitForInputOrChanges(DWORD timeoutMs) {
+  // The watcher, and so its handles, may be made anew by any message handled.
+  const std::span<void* const> handles =
+      watcher_ ? watcher_->waitHandles() : std::span<void* const>{};
+  const auto count = static_cast<DWORD>(handles.size());
+  const DWORD woke = MsgWaitForMultipleObjectsEx(count, handles.data(), timeoutMs, QS_ALLINPUT,
+                                                 MWMO_INPUTAVAILABLE);
+  if (woke == WAIT_FAILED) {
+    // Input at least still wakes the loop.
+    WaitMessage();
+  } else if (woke < WAIT_OBJECT_0 + count && watcher_->Collect()) {
+    pacer_.ChangesArrived();
+    ScheduleUpdate();
+  }
 }
 
 bool FrmMain::PreTranslateMessage(MSG& message) {
@@ -205,6 +244,10 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
+    case WM_TIMER:
+      if (wParam != kUpdateTimer) break;
+      OnTimer();
+      return 0;
     case WM_SETCURSOR:
       if (OnSetCursor()) return TRUE;
       break;
@@ -297,7 +340,7 @@ UINT FrmMain::Dpi() const {
 void FrmMain::OnCommand(int id, int code) {
   // From a menu (0), a key (1) or a button's click (BN_CLICKED, 0 too).
   if (code != 0 && code != 1) return;
-  if (id == IDM_REFRESH) return Run(kRefreshKey.run);
+  if (id == IDM_REFRESH) return Refresh();
   for (std::size_t index = 0; index < std::size(kContextMenu); ++index) {
     if (MenuCommandId(index) == id) return Run(kContextMenu[index].run);
   }
@@ -377,9 +420,99 @@ void FrmMain::OnDpiChanged(UINT dpi, const RECT& suggested) {
 }
 
 void FrmMain::OnDestroy() {
+  KillTimer(window_, kUpdateTimer);
   if (font_ != nullptr) DeleteObject(font_);
   font_ = nullptr;
   PostQuitMessage(0);
+}
+
+void FrmMain::OnTimer() {
+  KillTimer(window_, kUpdateTimer);
+  // Not inside a handler, which may be in the middle of the rows or waiting in a
+  // message box for the operator: once it is done.
+  if (handling_ > 0) {
+    SetTimer(window_, kUpdateTimer, kUpdatePutOffMs, nullptr);
+    return;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  QueueChanges changes = watcher_ ? watcher_->Take() : QueueChanges{};
+  changes.rescan = changes.rescan || std::exchange(rescanDue_, false);
+  if (changes.rescan || !changes.names.empty()) {
+    Handling([&] { handlers_.ParkedChanged(changes.names, changes.rescan); });
+  }
+  pacer_.UpdateRan(std::chrono::duration_cast<UpdatePacer::Milliseconds>(
+      std::chrono::steady_clock::now() - start));
+  if (watcher_) {
+    if (const std::optional<FileError> failure = watcher_->failure()) ShowWatchFailure(*failure);
+  }
+  // After UpdateRan, which takes every change there was: not the rescan of a
+  // directory followed only now.
+  FollowListedDirectory();
+  ScheduleUpdate();
+}
+
+void FrmMain::ScheduleUpdate() {
+  const std::optional<UpdatePacer::Milliseconds> delay = pacer_.Delay();
+  if (!delay) return;
+  const auto ms = std::max<std::int64_t>(delay->count(), USER_TIMER_MINIMUM);
+  SetTimer(window_, kUpdateTimer, static_cast<UINT>(ms), nullptr);
+}
+
+void FrmMain::Run(const std::function<void()>& handler) {
+  Handling(handler);
+  FollowListedDirectory();
+}
+
+void FrmMain::Handling(const std::function<void()>& handler) {
+  ++handling_;
+  handler();
+  --handling_;
+}
+
+void FrmMain::Refresh() {
+  // Tried again on each F5: a directory the registry names only now, or one the
+  // kernel could not follow before.
+  Follow(BadMailNow());
+  Run(kRefreshKey.run);
+}
+
+std::optional<std::filesystem::path> FrmMain::BadMailNow() const {
+  try {
+    return locations_.Directory(Queue::kBadMail);
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+}
+
+void FrmMain::Follow(const std::optional<std::filesystem::path>& directory) {
+  watcher_.reset();
+  followed_ = directory;
+  if (!directory) return;
+  try {
+    watcher_ = std::make_unique<QueueWatcher>(*directory);
+  } catch (const FileError& error) {
+    return ShowWatchFailure(error);
+  }
+  if (const std::optional<FileError> failure = watcher_->failure()) ShowWatchFailure(*failure);
+}
+
+void FrmMain::FollowListedDirectory() {
+  if (handling_ > 0 || window_ == nullptr || handlers_.ListedFrom() == followed_) return;
+  Follow(handlers_.ListedFrom());
+  if (!followed_) return;
+  rescanDue_ = true;
+  pacer_.ChangesArrived();
+  ScheduleUpdate();
+}
+
+void FrmMain::ShowWatchFailure(const FileError& error) {
+  if (std::exchange(watchFailureShown_, true)) return;
+  Handling([&] {
+    ShowError(
+        "The Bad Mail directory cannot be followed: the list shows what changes there "
+        "only after F5.\n\n" +
+        ErrorMessage(error));
+  });
 }
 
 std::optional<std::size_t> FrmMain::SelectedRow() const { return list_.SelectedRow(); }
