@@ -1,15 +1,30 @@
 // The Win32 frmMain: one window procedure with a small handler per message. The
 // layout is kept in pixels at 96 dpi and scaled to the dpi of the window's monitor.
+// The message loop waits on the Bad Mail watcher beside the input; a single-shot
+// timer, paced by UpdatePacer, brings the list up to date with what it saw.
 #include "app/win32/frm_main.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <iterator>
+#include <span>
+#include <utility>
+
+#include "app/win32/details_dialog.h"
 #include "base/wide_text.h"
 
 namespace velmoth::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Velmoth.frmMain";
+// The single-shot timer of the list's updates from the watcher.
+constexpr UINT_PTR kUpdateTimer = 1;
+// How soon an update put off while a handler runs is tried again.
+constexpr UINT kUpdatePutOffMs = 100;
 // A fixed single border with the close box: no sizing, no minimise or maximise.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
@@ -82,6 +97,15 @@ HICON LoadIconImage(HINSTANCE instance, int widthMetric, int heightMetric) {
                                        GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
 }
 
+// The Menu key, which the system leaves to the list, which does nothing with it,
+// and Shift+F10, whose release the system would take, once the menu it opened is
+// closed, for F10's: the window's own menu would open after the list's.
+bool IsMenuKey(const MSG& message) {
+  return (message.message == WM_KEYUP && message.wParam == VK_APPS) ||
+         (message.message == WM_SYSKEYDOWN && message.wParam == VK_F10 &&
+          GetKeyState(VK_SHIFT) < 0);
+}
+
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -97,9 +121,20 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
+std::wstring ShownKey(std::string_view key) { return key == "Delete" ? L"Del" : Widen(key); }
+
 FrmMain::FrmMain(HINSTANCE instance, FileSystem& files, const QueueLocations& locations,
                  SystemLog* log)
-    : instance_(instance), handlers_(list_.list(), *this, files, locations, log) {}
+    : instance_(instance),
+      locations_(locations),
+      handlers_(list_.list(), *this, files, locations, log),
+      tickMatching_([this](const MatchRequest& request, bool tick) {
+        std::string status;
+        Run([&] { status = handlers_.TickMatching(request, tick); });
+        return status;
+      }),
+      listKeys_(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_LIST_KEYS))),
+      windowKeys_(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_WINDOW_KEYS))) {}
 
 FrmMain::~FrmMain() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -112,8 +147,10 @@ HWND FrmMain::Create() {
                       0, 0, nullptr, nullptr, instance_, this) == nullptr) {
     return nullptr;
   }
+  // Followed before the first scan, so that no change falls between the two.
+  Follow(BadMailNow());
   // The operator first sees the window with the list filled.
-  handlers_.Form_Load();
+  Run(&MainWindowHandlers::Form_Load);
   return window_;
 }
 
@@ -124,17 +161,56 @@ void FrmMain::Show(int showCommand) {
   SetFocus(focus_);
 }
 
-int FrmMain::RunMessageLoop(HWND window) {
-  MSG message{};
+int FrmMain::RunMessageLoop() {
   for (;;) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(message.wParam);
-    if (got == -1) return 1;
-    // Tab and the arrow keys move between the controls as in a dialog box.
-    if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
+    if (const std::optional<int> exitCode = RunMessagesFor(INFINITE)) return *exitCode;
+  }
+}
+
+std::optional<int> FrmMain::RunMessagesFor(DWORD timeoutMs) {
+  WaitForInputOrChanges(timeoutMs);
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
+    if (PreTranslateMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  return std::nullopt;
+}
+
+void FrmMain::WaitForInputOrChanges(DWORD timeoutMs) {
+  // The watcher, and so its handles, may be made anew by any message handled.
+  const std::span<void* const> handles =
+      watcher_ ? watcher_->waitHandles() : std::span<void* const>{};
+  const auto count = static_cast<DWORD>(handles.size());
+  const DWORD woke = MsgWaitForMultipleObjectsEx(count, handles.data(), timeoutMs, QS_ALLINPUT,
+                                                 MWMO_INPUTAVAILABLE);
+  if (woke == WAIT_FAILED) {
+    // Input at least still wakes the loop.
+    WaitMessage();
+  } else if (woke < WAIT_OBJECT_0 + count && watcher_->Collect()) {
+    pacer_.ChangesArrived();
+    ScheduleUpdate();
+  }
+}
+
+bool FrmMain::PreTranslateMessage(MSG& message) {
+  if (tickMatching_.TakeMessage(message)) return true;
+  if (window_ == nullptr || (message.hwnd != window_ && !IsChild(window_, message.hwnd))) {
+    return false;
+  }
+  const HWND list = Control("lvwMail");
+  if (message.hwnd == list || IsChild(list, message.hwnd)) {
+    if (TranslateAcceleratorW(window_, listKeys_, &message)) return true;
+    if (IsMenuKey(message)) {
+      SendMessageW(window_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+      return true;
+    }
+  }
+  if (TranslateAcceleratorW(window_, windowKeys_, &message)) return true;
+  // Tab and the arrow keys move between the controls as in a dialog box.
+  return IsDialogMessageW(window_, &message) != FALSE;
 }
 
 LRESULT CALLBACK FrmMain::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -162,6 +238,16 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
+    case WM_CONTEXTMENU:
+      if (OnContextMenu(reinterpret_cast<HWND>(wParam),
+                        {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (wParam != kUpdateTimer) break;
+      OnTimer();
+      return 0;
     case WM_SETCURSOR:
       if (OnSetCursor()) return TRUE;
       break;
@@ -252,12 +338,47 @@ UINT FrmMain::Dpi() const {
 }
 
 void FrmMain::OnCommand(int id, int code) {
-  if (code != BN_CLICKED) return;
+  // From a menu (0), a key (1) or a button's click (BN_CLICKED, 0 too).
+  if (code != 0 && code != 1) return;
+  if (id == IDM_REFRESH) return Refresh();
+  for (std::size_t index = 0; index < std::size(kContextMenu); ++index) {
+    if (MenuCommandId(index) == id) return Run(kContextMenu[index].run);
+  }
   // IDOK and IDCANCEL, from Enter and Esc, match no button: the window has no
   // default or cancel button.
   for (const ClickHandler& handler : kClickHandlers) {
-    if (ControlId(handler.button) == id) (handlers_.*handler.click)();
+    if (ControlId(handler.button) == id) Run(handler.click);
   }
+}
+
+bool FrmMain::OnContextMenu(HWND from, POINT at) {
+  const HWND list = Control("lvwMail");
+  if (from != list) return false;
+  // From the keyboard: at the selected row, else at the list's corner.
+  if (at.x == -1 && at.y == -1) {
+    RECT place{};
+    GetClientRect(list, &place);
+    if (const std::optional<std::size_t> row = SelectedRow()) {
+      SendMessageW(list, LVM_ENSUREVISIBLE, *row, FALSE);
+      RECT item{LVIR_LABEL, 0, 0, 0};
+      if (SendMessageW(list, LVM_GETITEMRECT, *row, reinterpret_cast<LPARAM>(&item))) {
+        place = item;
+      }
+    }
+    at = {place.left, place.bottom};
+    ClientToScreen(list, &at);
+  }
+  const HMENU menu = CreatePopupMenu();
+  for (std::size_t index = 0; index < std::size(kContextMenu); ++index) {
+    const MenuCommand& command = kContextMenu[index];
+    std::wstring caption = Widen(command.caption);
+    if (!command.key.empty()) caption += L"\t" + ShownKey(command.key);
+    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(MenuCommandId(index)), caption.c_str());
+  }
+  TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, window_,
+                   nullptr);
+  DestroyMenu(menu);
+  return true;
 }
 
 LRESULT FrmMain::OnNotify(NMHDR& header) {
@@ -271,7 +392,7 @@ LRESULT FrmMain::OnNotify(NMHDR& header) {
       return 0;
     }
     case NM_DBLCLK:
-      handlers_.lvwMail_DblClick();
+      Run(&MainWindowHandlers::lvwMail_DblClick);
       return 0;
     default:
       return list_.Notify(header);
@@ -299,9 +420,99 @@ void FrmMain::OnDpiChanged(UINT dpi, const RECT& suggested) {
 }
 
 void FrmMain::OnDestroy() {
+  KillTimer(window_, kUpdateTimer);
   if (font_ != nullptr) DeleteObject(font_);
   font_ = nullptr;
   PostQuitMessage(0);
+}
+
+void FrmMain::OnTimer() {
+  KillTimer(window_, kUpdateTimer);
+  // Not inside a handler, which may be in the middle of the rows or waiting in a
+  // message box for the operator: once it is done.
+  if (handling_ > 0) {
+    SetTimer(window_, kUpdateTimer, kUpdatePutOffMs, nullptr);
+    return;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  QueueChanges changes = watcher_ ? watcher_->Take() : QueueChanges{};
+  changes.rescan = changes.rescan || std::exchange(rescanDue_, false);
+  if (changes.rescan || !changes.names.empty()) {
+    Handling([&] { handlers_.ParkedChanged(changes.names, changes.rescan); });
+  }
+  pacer_.UpdateRan(std::chrono::duration_cast<UpdatePacer::Milliseconds>(
+      std::chrono::steady_clock::now() - start));
+  if (watcher_) {
+    if (const std::optional<FileError> failure = watcher_->failure()) ShowWatchFailure(*failure);
+  }
+  // After UpdateRan, which takes every change there was: not the rescan of a
+  // directory followed only now.
+  FollowListedDirectory();
+  ScheduleUpdate();
+}
+
+void FrmMain::ScheduleUpdate() {
+  const std::optional<UpdatePacer::Milliseconds> delay = pacer_.Delay();
+  if (!delay) return;
+  const auto ms = std::max<std::int64_t>(delay->count(), USER_TIMER_MINIMUM);
+  SetTimer(window_, kUpdateTimer, static_cast<UINT>(ms), nullptr);
+}
+
+void FrmMain::Run(const std::function<void()>& handler) {
+  Handling(handler);
+  FollowListedDirectory();
+}
+
+void FrmMain::Handling(const std::function<void()>& handler) {
+  ++handling_;
+  handler();
+  --handling_;
+}
+
+void FrmMain::Refresh() {
+  // Tried again on each F5: a directory the registry names only now, or one the
+  // kernel could not follow before.
+  Follow(BadMailNow());
+  Run(kRefreshKey.run);
+}
+
+std::optional<std::filesystem::path> FrmMain::BadMailNow() const {
+  try {
+    return locations_.Directory(Queue::kBadMail);
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+}
+
+void FrmMain::Follow(const std::optional<std::filesystem::path>& directory) {
+  watcher_.reset();
+  followed_ = directory;
+  if (!directory) return;
+  try {
+    watcher_ = std::make_unique<QueueWatcher>(*directory);
+  } catch (const FileError& error) {
+    return ShowWatchFailure(error);
+  }
+  if (const std::optional<FileError> failure = watcher_->failure()) ShowWatchFailure(*failure);
+}
+
+void FrmMain::FollowListedDirectory() {
+  if (handling_ > 0 || window_ == nullptr || handlers_.ListedFrom() == followed_) return;
+  Follow(handlers_.ListedFrom());
+  if (!followed_) return;
+  rescanDue_ = true;
+  pacer_.ChangesArrived();
+  ScheduleUpdate();
+}
+
+void FrmMain::ShowWatchFailure(const FileError& error) {
+  if (std::exchange(watchFailureShown_, true)) return;
+  Handling([&] {
+    ShowError(
+        "The Bad Mail directory cannot be followed: the list shows what changes there "
+        "only after F5.\n\n" +
+        ErrorMessage(error));
+  });
 }
 
 std::optional<std::size_t> FrmMain::SelectedRow() const { return list_.SelectedRow(); }
@@ -331,9 +542,11 @@ bool FrmMain::Confirm(const std::string& question) {
                      MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK;
 }
 
-void FrmMain::ShowDetails(const MessageDetails& details) { ShowNotice(details.commandLines); }
+void FrmMain::ShowDetails(const MessageDetails& details) {
+  ShowDetailsDialog(instance_, window_, details);
+}
 
-void FrmMain::ShowTickMatching() {}
+void FrmMain::ShowTickMatching() { tickMatching_.Open(instance_, window_); }
 
 void FrmMain::StartViewer(const std::filesystem::path& file) {
   // One argument however many blanks the path holds; the viewer gets the focus.

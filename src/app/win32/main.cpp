@@ -19,8 +19,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   const velmoth::RegistryQueueLocations locations;
   const auto log = velmoth::OpenSystemLog();
   velmoth::win32::FrmMain frmMain(instance, files, locations, log.get());
-  const HWND window = frmMain.Create();
-  if (window == nullptr) return 1;
+  if (frmMain.Create() == nullptr) return 1;
   frmMain.Show(showCommand);
-  return velmoth::win32::FrmMain::RunMessageLoop(window);
+  return frmMain.RunMessageLoop();
 }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/win32/frm_main_fixture.h"
 #include "app/win32/window_test_support.h"
 #include "support/mail_server.h"
 
@@ -21,30 +22,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::ClassName;
+using testing::FrmMainTest;
+using testing::kParked;
+using testing::kUmlauts;
+using testing::Names;
 using testing::Pump;
 using testing::SetRowState;
 using testing::ShownRows;
-using velmoth::testing::MailServer;
+using testing::WindowText;
 using velmoth::testing::ReadFile;
-using Names = std::vector<std::string>;
-
-constexpr char kParked[] = "Status=Failed\r\nRetries=4\r\n";
-// A name outside the ANSI code page: it reaches the files only as wide text.
-const std::string kUmlauts =
-    "Gr\xc3\xbc\xc3\x9f"
-    "e";
-
-std::wstring ClassName(HWND window) {
-  wchar_t name[64] = L"";
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-std::string WindowText(HWND window) {
-  wchar_t text[512] = L"";
-  GetWindowTextW(window, text, 512);
-  return Narrow(text);
-}
 
 // The kind of control the child window draws.
 std::optional<form::Kind> KindOf(HWND control) {
@@ -62,159 +49,6 @@ std::optional<form::Kind> KindOf(HWND control) {
       return std::nullopt;
   }
 }
-
-// Answers every message box that this thread opens while it lives, noting what
-// it showed.
-class MessageBoxWatcher {
- public:
-  struct Box {
-    std::string caption;
-    std::string text;
-    HICON icon = nullptr;
-  };
-
-  MessageBoxWatcher()
-      : hook_(SetWindowsHookExW(WH_CALLWNDPROCRET, &AfterMessage, nullptr, GetCurrentThreadId())) {
-    watching_ = this;
-  }
-  ~MessageBoxWatcher() {
-    UnhookWindowsHookEx(hook_);
-    watching_ = nullptr;
-  }
-  MessageBoxWatcher(const MessageBoxWatcher&) = delete;
-  MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
-
-  std::vector<Box> seen;
-
- private:
-  // A message box has its icon and text once its WM_INITDIALOG is handled.
-  static LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
-    const auto& call = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    if (code == HC_ACTION && call.message == WM_INITDIALOG && watching_ != nullptr) {
-      watching_->Answer(call.hwnd);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-  }
-
-  void Answer(HWND box) {
-    Box shown{WindowText(box), {}, nullptr};
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-      if (lstrcmpiW(ClassName(child).c_str(), WC_STATICW) != 0) continue;
-      if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        shown.icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-      } else if (shown.text.empty()) {
-        shown.text = WindowText(child);
-      }
-    }
-    seen.push_back(shown);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-  }
-
-  static inline MessageBoxWatcher* watching_ = nullptr;
-  HHOOK hook_;
-};
-
-class FrmMainTest : public ::testing::Test {
- protected:
-  FrmMainTest() {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-  }
-  ~FrmMainTest() override {
-    frm.reset();
-    Pump();
-  }
-
-  // Opens a fresh frmMain, as the program does, on what is parked now.
-  HWND Open() {
-    frm.reset();
-    Pump();
-    frm = std::make_unique<FrmMain>(GetModuleHandleW(nullptr), files, locations);
-    window = frm->Create();
-    EXPECT_NE(window, nullptr);
-    frm->Show(SW_SHOWNORMAL);
-    Pump();
-    return window;
-  }
-
-  HWND Item(std::string_view name) const { return GetDlgItem(window, ControlId(name)); }
-  HWND List() const { return Item("lvwMail"); }
-
-  void Click(std::string_view name) {
-    SendMessageW(Item(name), BM_CLICK, 0, 0);
-    Pump();
-  }
-
-  void DoubleClickList() {
-    NMITEMACTIVATE activate{};
-    const int id = ControlId("lvwMail");
-    activate.hdr = {List(), static_cast<UINT_PTR>(id), static_cast<UINT>(NM_DBLCLK)};
-    activate.iItem = -1;
-    SendMessageW(window, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&activate));
-    Pump();
-  }
-
-  int IndexOf(const std::string& name) const {
-    const auto rows = ShownRows(List());
-    for (std::size_t index = 0; index < rows.size(); ++index) {
-      if (rows[index].name == name) return static_cast<int>(index);
-    }
-    ADD_FAILURE() << "no row " << name;
-    return -1;
-  }
-
-  void Tick(const std::string& name) {
-    SetRowState(List(), IndexOf(name), LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(2));
-  }
-
-  Names Listed() const {
-    Names names;
-    for (const auto& row : ShownRows(List())) names.push_back(row.name);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  // Positions, sizes, texts and fonts of the controls and the list's columns,
-  // as the form lays them out at 96 dpi, scaled to `dpi`.
-  void ExpectLayoutAt(UINT dpi) const {
-    SCOPED_TRACE(std::to_string(dpi) + " dpi");
-    const auto scaled = [dpi](int pixels) {
-      return MulDiv(pixels, static_cast<int>(dpi), form::kDpi);
-    };
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    for (const form::Control& control : form::kControls) {
-      SCOPED_TRACE(control.name);
-      const HWND item = Item(control.name);
-      ASSERT_NE(item, nullptr);
-      RECT at{};
-      GetWindowRect(item, &at);
-      MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&at), 2);
-      EXPECT_EQ(at.left, scaled(control.box.left));
-      EXPECT_EQ(at.top, scaled(control.box.top));
-      EXPECT_EQ(at.right - at.left, scaled(control.box.width));
-      EXPECT_EQ(at.bottom - at.top, scaled(control.box.height));
-      LOGFONTW font{};
-      GetObjectW(reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)), sizeof font, &font);
-      EXPECT_EQ(std::wstring(font.lfFaceName), metrics.lfMessageFont.lfFaceName);
-      EXPECT_NEAR(font.lfHeight, scaled(metrics.lfMessageFont.lfHeight), 1);
-    }
-    for (int index = 0; index < form::kColumnCount; ++index) {
-      LVCOLUMNW column{};
-      column.mask = LVCF_WIDTH;
-      ASSERT_TRUE(SendMessageW(List(), LVM_GETCOLUMNW, index, reinterpret_cast<LPARAM>(&column)));
-      EXPECT_EQ(column.cx, scaled(form::kColumns[index].width)) << form::kColumns[index].title;
-    }
-  }
-
-  MailServer server;
-  NativeFileSystem files;
-  RegistryQueueLocations locations;
-  MessageBoxWatcher boxes;
-  std::unique_ptr<FrmMain> frm;
-  HWND window = nullptr;
-};
 
 TEST_F(FrmMainTest, OpensCaptionedCentredAndFixedInSizeWithOnlyACloseBox) {
   Open();
