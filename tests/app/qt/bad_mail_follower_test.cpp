@@ -98,8 +98,8 @@ TEST(BadMailFollower, AWatchMadeAnewFollowsOnlyItsDirectoryAndMayStartWithAResca
     Updates updates;
     BadMailFollower follower(updates.Take());
     follower.Follow(before.badMail(), false);
+    bool followed = false;  // outlives every update that may look at it
     if (c.fromWithinAnUpdate) {
-      bool followed = false;
       updates.during = [&] {
         if (!std::exchange(followed, true)) follower.Follow(server.badMail(), true);
       };
