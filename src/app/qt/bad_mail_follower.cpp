@@ -8,6 +8,8 @@ namespace velmoth::qt {
 BadMailFollower::BadMailFollower(Update update, QObject* parent)
     : QObject(parent), update_(std::move(update)) {
   timer_.setSingleShot(true);
+  // A coarse timer may fire a twentieth early, within the pacer's least interval.
+  timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &BadMailFollower::RunUpdate);
 }
 
