@@ -4,6 +4,7 @@
 // with --outbound the outbound queue's messages with their delivery state.
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
 #include <string>
 
@@ -35,8 +36,15 @@ struct ListedFile {
 // pass the filter.
 std::vector<ListedFile> Filtered(std::vector<ListedFile> rows, const ListOptions& options,
                                  FileSystem& files, const QueueLocations& locations, Queue queue) {
-  // Sorted while the rows are small, before their headers are read.
-  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  // Sorted before their headers are read, by position: a row is large to move.
+  std::vector<std::size_t> order(rows.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(),
+            [&rows](std::size_t a, std::size_t b) { return rows[a].name < rows[b].name; });
+  std::vector<ListedFile> sorted;
+  sorted.reserve(rows.size());
+  for (const std::size_t position : order) sorted.push_back(std::move(rows[position]));
+  rows = std::move(sorted);
   ParkedHeaders headers(files, locations, queue);
   for (ListedFile& row : rows) {
     if (row.size) row.header = headers.Read(row.name);

@@ -78,6 +78,12 @@ struct stat StatOf(int fd, const fs::path& path) {
   if (Calls().fstat(fd, &st) != 0) ThrowLastError(path);
   return st;
 }
+// The same, the path joined only should the call fail.
+struct stat StatOf(int fd, const OpenedPath& path) {
+  struct stat st {};
+  if (Calls().fstat(fd, &st) != 0) ThrowLastError(path.get());
+  return st;
+}
 
 class PosixInputFile final : public InputFile {
  public:
@@ -95,7 +101,7 @@ class PosixInputFile final : public InputFile {
     if (Calls().lseek(fd_.get(), 0, SEEK_SET) != 0) ThrowLastError(path());
   }
   FileStatus Status() override { return StatusOf(stat_); }
-  FileStatus CurrentStatus() override { return StatusOf(StatOf(fd_.get(), path())); }
+  FileStatus CurrentStatus() override { return StatusOf(StatOf(fd_.get(), path_)); }
   const fs::path& path() const override { return path_.get(); }
 
   int fd() const { return fd_.get(); }
@@ -119,7 +125,7 @@ std::unique_ptr<InputFile> OpenRegular(int dirFd, const char* name, int flags, O
     if (errno == ENXIO) ThrowNotRegular(path.get());
     ThrowLastError(path.get());
   }
-  const struct stat st = StatOf(fd.get(), path.get());
+  const struct stat st = StatOf(fd.get(), path);
   if (!S_ISREG(st.st_mode)) ThrowNotRegular(path.get());
   return std::make_unique<PosixInputFile>(std::move(fd), std::move(path), st);
 }
