@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <random>
 
@@ -59,6 +60,28 @@ struct Timings {
   }
 };
 
+// Times Velmoth and its floor in each iteration, each going first every other
+// time, so that neither gains from the order; over the repetitions too, as at
+// 100,000 messages a repetition is one iteration.
+void TimeSideBySide(benchmark::State& state, const std::function<double()>& velmoth,
+                    const std::function<double()>& floor) {
+  static bool floorFirst = true;
+  Timings timings;
+  for (auto _ : state) {
+    double floorSeconds = 0, velmothSeconds = 0;
+    if (floorFirst) {
+      floorSeconds = floor();
+      velmothSeconds = velmoth();
+    } else {
+      velmothSeconds = velmoth();
+      floorSeconds = floor();
+    }
+    timings.Add(state, velmothSeconds, floorSeconds);
+    floorFirst = !floorFirst;
+  }
+  timings.Report(state);
+}
+
 // The server whose registry values the scan and requeue read next.
 void UseServer(const BenchServer& server) { setenv("WINEPREFIX", server.prefix().c_str(), 1); }
 
@@ -90,22 +113,8 @@ void BM_Scan(benchmark::State& state) {
   const std::size_t expected = server.Candidates().size();
   UseServer(server);
   bench::ScanFloor(server.badMail());  // the page cache warm for both
-  Timings timings;
-  bool floorFirst = true;
-  for (auto _ : state) {
-    // Each goes first every other time, so neither gains from the order.
-    double floor = 0, velmoth = 0;
-    if (floorFirst) {
-      floor = TimeScanFloor(server);
-      velmoth = TimeScan(state, expected);
-    } else {
-      velmoth = TimeScan(state, expected);
-      floor = TimeScanFloor(server);
-    }
-    timings.Add(state, velmoth, floor);
-    floorFirst = !floorFirst;
-  }
-  timings.Report(state);
+  TimeSideBySide(
+      state, [&] { return TimeScan(state, expected); }, [&] { return TimeScanFloor(server); });
 }
 BENCHMARK(BM_Scan)
     ->ArgName("messages")
@@ -178,23 +187,9 @@ void BM_Summary(benchmark::State& state) {
   const std::size_t expected = server.Candidates().size();
   UseServer(server);
   TimeScanWithHeaders(state, expected);  // the page cache warm for both
-  Timings timings;
-  // Each goes first every other time, over the repetitions too: at 100,000
-  // messages a repetition is one iteration.
-  static bool floorFirst = true;
-  for (auto _ : state) {
-    double floor = 0, velmoth = 0;
-    if (floorFirst) {
-      floor = TimeScanWithHeaders(state, expected);
-      velmoth = TimeSummary(state, expected);
-    } else {
-      velmoth = TimeSummary(state, expected);
-      floor = TimeScanWithHeaders(state, expected);
-    }
-    timings.Add(state, velmoth, floor);
-    floorFirst = !floorFirst;
-  }
-  timings.Report(state);
+  TimeSideBySide(
+      state, [&] { return TimeSummary(state, expected); },
+      [&] { return TimeScanWithHeaders(state, expected); });
 }
 BENCHMARK(BM_Summary)
     ->ArgName("messages")
@@ -241,21 +236,9 @@ void BM_TickMatching(benchmark::State& state) {
   NoWindow window;
   MainWindowHandlers handlers(list, window, files, locations);
   TimeScanWithHeaders(state, expected);  // the page cache warm for both
-  Timings timings;
-  static bool floorFirst = true;
-  for (auto _ : state) {
-    double floor = 0, velmoth = 0;
-    if (floorFirst) {
-      floor = TimeScanWithHeaders(state, expected);
-      velmoth = TimeTickMatching(state, handlers, list.size());
-    } else {
-      velmoth = TimeTickMatching(state, handlers, list.size());
-      floor = TimeScanWithHeaders(state, expected);
-    }
-    timings.Add(state, velmoth, floor);
-    floorFirst = !floorFirst;
-  }
-  timings.Report(state);
+  TimeSideBySide(
+      state, [&] { return TimeTickMatching(state, handlers, list.size()); },
+      [&] { return TimeScanWithHeaders(state, expected); });
 }
 BENCHMARK(BM_TickMatching)
     ->ArgName("messages")
